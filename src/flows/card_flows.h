@@ -1,0 +1,7 @@
+#pragma once
+
+namespace autorun {
+struct InstallerContext;
+void onCardInserted(InstallerContext& context);
+void onCardRemoved(InstallerContext& context);
+}  // namespace autorun

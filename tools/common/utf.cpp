@@ -1,0 +1,34 @@
+#include "common/utf.h"
+
+#include <iterator>
+
+#include <utf8.h>
+
+namespace autorun::host {
+
+std::string toUtf8(std::u16string_view text) {
+  std::string valid;
+  // Lone surrogates are not valid UTF-16: replace them before converting.
+  std::u16string cleaned(text);
+  for (std::size_t i = 0; i < cleaned.size(); ++i) {
+    const char16_t c = cleaned[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < cleaned.size() && cleaned[i + 1] >= 0xDC00 &&
+        cleaned[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      cleaned[i] = 0xFFFD;
+    }
+  }
+  utf8::utf16to8(cleaned.begin(), cleaned.end(), std::back_inserter(valid));
+  return valid;
+}
+
+std::u16string fromUtf8(std::string_view text) {
+  std::string valid;
+  utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
+  std::u16string out;
+  utf8::utf8to16(valid.begin(), valid.end(), std::back_inserter(out));
+  return out;
+}
+
+}  // namespace autorun::host

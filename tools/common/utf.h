@@ -1,0 +1,13 @@
+// UTF-8 <-> UTF-16 at the edges of the host programs (terminal, JSON, host file names).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace autorun::host {
+
+// Invalid sequences become U+FFFD.
+std::string toUtf8(std::u16string_view text);
+std::u16string fromUtf8(std::string_view text);
+
+}  // namespace autorun::host
