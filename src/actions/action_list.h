@@ -16,9 +16,9 @@ std::u16string actionKey(std::u16string_view listName, std::u16string_view kind,
 
 // Calls `action(n, leadValue)` for n = first, first + 1, ... while the lead entry exists.
 // Returns the first n without a lead entry.
-std::uint32_t walkActionList(const ConfigStore& config, std::u16string_view listName,
-                             std::u16string_view leadKind,
-                             const std::function<void(std::uint32_t, const std::u16string&)>& action,
-                             std::uint32_t first = 1);
+std::uint32_t walkActionList(
+    const ConfigStore& config, std::u16string_view listName, std::u16string_view leadKind,
+    const std::function<void(std::uint32_t, const std::u16string&)>& action,
+    std::uint32_t first = 1);
 
 }  // namespace autorun

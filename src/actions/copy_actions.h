@@ -31,8 +31,7 @@ struct CopyPlan {
 
 void collectCopyActions(InstallerContext& context, std::u16string_view listName, CopyPlan& plan);
 bool scanSource(InstallerContext& context, const std::u16string& sourceFolder,
-                const std::u16string& pattern, const std::u16string& destination,
-                CopyPlan& plan);
+                const std::u16string& pattern, const std::u16string& destination, CopyPlan& plan);
 // Creates the folders, then copies the files, moving the status dialog's progress bar.
 bool performCopyPlan(InstallerContext& context, const CopyPlan& plan, WindowHandle statusDialog);
 void copyJobsOnly(InstallerContext& context, const CopyPlan& plan);

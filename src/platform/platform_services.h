@@ -56,8 +56,8 @@ inline constexpr std::uint32_t kSettingChangeToday = 0xF2;
 inline constexpr std::uint32_t kPbmSetPos = 0x402;  // progress bar: set position
 
 // Flags of the shell's full-screen dialog set-up.
-inline constexpr std::uint32_t kShidiFullScreen = 4;            // full screen, no Done button
-inline constexpr std::uint32_t kShidiFullScreenWithDone = 5;    // full screen with Done button
+inline constexpr std::uint32_t kShidiFullScreen = 4;          // full screen, no Done button
+inline constexpr std::uint32_t kShidiFullScreenWithDone = 5;  // full screen with Done button
 
 // How long the installer waits for the contacts application to end.
 inline constexpr std::uint32_t kProcessWaitMilliseconds = 2000;
@@ -84,9 +84,9 @@ struct Rect {
 
 // One entry of a directory enumeration.
 struct FindEntry {
-  std::u16string name;          // the entry's own name, without its folder
-  std::uint32_t attributes = 0; // kAttributeDirectory set for folders
-  std::uint64_t size = 0;       // the whole size; the device's own record keeps the low 32 bits
+  std::u16string name;           // the entry's own name, without its folder
+  std::uint32_t attributes = 0;  // kAttributeDirectory set for folders
+  std::uint64_t size = 0;        // the whole size; the device's own record keeps the low 32 bits
   std::uint32_t sizeLow() const { return static_cast<std::uint32_t>(size); }
   bool isDirectory() const { return (attributes & kAttributeDirectory) != 0; }
 };
@@ -212,8 +212,7 @@ class PlatformServices {
   // ---- Registry ----------------------------------------------------------------------
 
   // Opens a key for writing, creating it and every missing key above it. Null on failure.
-  virtual std::unique_ptr<RegistryKey> createKey(RegistryRoot root,
-                                                 const std::u16string& path) = 0;
+  virtual std::unique_ptr<RegistryKey> createKey(RegistryRoot root, const std::u16string& path) = 0;
   // Opens an existing key for reading. Null when it does not exist.
   virtual std::unique_ptr<RegistryKey> openKey(RegistryRoot root, const std::u16string& path) = 0;
   // Sends the settings-changed message (0x1A, 0xF2, 0) to all top-level windows without
