@@ -197,6 +197,9 @@ class PlatformServices {
   virtual bool deleteFile(const std::u16string& path) = 0;
   // Free bytes on the volume that holds `folder`, or nothing when it cannot be told.
   virtual std::optional<std::uint64_t> freeBytes(const std::u16string& folder) = 0;
+  // The text in the device's default multibyte code page; characters the code page cannot
+  // represent become '?'.
+  virtual std::string toMultiByte(const std::u16string& text) = 0;
 
   // ---- The installer itself and the device's folders ---------------------------------
 

@@ -19,6 +19,7 @@ class MockPlatform : public PlatformServices {
               (override));
   MOCK_METHOD(bool, deleteFile, (const std::u16string& path), (override));
   MOCK_METHOD(std::optional<std::uint64_t>, freeBytes, (const std::u16string& folder), (override));
+  MOCK_METHOD(std::string, toMultiByte, (const std::u16string& text), (override));
   MOCK_METHOD(std::u16string, moduleFileName, (ModuleHandle module), (override));
   MOCK_METHOD(std::u16string, specialFolderPath, (int number), (override));
   MOCK_METHOD(std::unique_ptr<CardEnumeration>, findFirstCard, (std::u16string & firstCard),
