@@ -1,0 +1,160 @@
+// The configuration language: section headers, comments and entry lines, parsed into the
+// store line by line.
+#include <algorithm>
+#include <vector>
+
+#include "config/config_store.h"
+#include "config/wide_text.h"
+
+namespace autorun {
+
+namespace {
+
+constexpr std::u16string_view kCommentMarkers[] = {u";", u"//", u"#"};
+constexpr char16_t kHeaderSeparator = u':';
+
+struct Escape {
+  char16_t written;
+  char16_t meaning;
+};
+constexpr Escape kEscapes[] = {{u'n', u'\n'}, {u'"', u'"'},   {u't', u'\t'},
+                               {u'r', u'\r'}, {u'\\', u'\\'}, {u'b', u'\b'}};
+
+bool isComment(std::u16string_view line) {
+  return std::any_of(
+      std::begin(kCommentMarkers), std::end(kCommentMarkers),
+      [line](std::u16string_view marker) { return line.substr(0, marker.size()) == marker; });
+}
+
+// Tabs become spaces, then leading and trailing spaces go.
+std::u16string spacedAndTrimmed(std::u16string_view text) {
+  std::u16string out(text);
+  std::replace(out.begin(), out.end(), u'\t', u' ');
+  const std::size_t first = out.find_first_not_of(u' ');
+  if (first == std::u16string::npos) return {};
+  const std::size_t last = out.find_last_not_of(u' ');
+  return out.substr(first, last - first + 1);
+}
+
+std::u16string unescaped(std::u16string_view value) {
+  std::u16string out;
+  out.reserve(value.size());
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == u'\\' && i + 1 < value.size()) {
+      const char16_t next = value[i + 1];
+      const auto* escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                        [next](const Escape& e) { return e.written == next; });
+      if (escape != std::end(kEscapes)) {
+        out.push_back(escape->meaning);
+        ++i;  // a character produced by an escape never starts another one
+        continue;
+      }
+    }
+    out.push_back(value[i]);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool ConfigStore::parseText(const std::uint8_t* bytes, std::size_t count) {
+  if (bytes == nullptr || count < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) return false;
+
+  // The text after the mark, up to the first code unit 0.
+  const std::size_t units = count / 2 - 1;
+  std::u16string text;
+  text.reserve(units);
+  for (std::size_t k = 0; k < units; ++k) {
+    const auto c = static_cast<char16_t>(bytes[2 + 2 * k] | (bytes[3 + 2 * k] << 8));
+    if (c == 0) break;
+    text.push_back(c);
+  }
+  const std::u16string_view all(text);
+  const std::size_t end = all.size();
+
+  std::size_t lineStart = 0;
+  std::size_t nextClose = 0;  // the first "]" at or after `nextClose`'s search start
+  bool closeKnown = false;
+  for (;;) {
+    if (lineStart < end && all[lineStart] == u'[') {
+      // A header text runs to the first "]" after the "[", across line ends if need be.
+      if (!closeKnown || nextClose <= lineStart) {
+        nextClose = all.find(u']', lineStart + 1);
+        if (nextClose == std::u16string_view::npos) nextClose = end;
+        closeKnown = true;
+      }
+      parseSectionHeader(all.substr(lineStart + 1, nextClose - (lineStart + 1)));
+    }
+
+    std::u16string_view line;
+    bool last = false;
+    const std::size_t cr = lineStart < end ? all.find(u'\r', lineStart) : std::u16string_view::npos;
+    if (cr != std::u16string_view::npos) {
+      line = all.substr(lineStart, cr - lineStart);
+    } else {
+      if (lineStart > end) break;
+      line = all.substr(lineStart);
+      last = true;
+    }
+
+    if (!isComment(line) && line.find(u'=') != std::u16string_view::npos) parseEntryLine(line);
+
+    if (last) break;
+    lineStart = cr + 2;  // the code unit after the carriage return is skipped unlooked
+  }
+  return true;
+}
+
+void ConfigStore::parseSectionHeader(std::u16string_view headerText) {
+  std::u16string_view name = headerText;
+  std::u16string parent;
+  bool hasParent = false;
+  if (std::size_t colon = headerText.find(kHeaderSeparator); colon != std::u16string_view::npos) {
+    name = headerText.substr(0, colon);
+    const std::u16string_view parentText = headerText.substr(colon + 1);
+    parent = (parentText.empty() || !isIdentifier(parentText)) ? std::u16string(u"/")
+                                                               : std::u16string(parentText);
+    hasParent = true;
+  }
+  if (name.empty()) {
+    sectionPrefix_ = u"/";
+    return;
+  }
+  if (!isIdentifier(name)) return;
+  sectionPrefix_ = foldLower(name) + u"/";
+  if (hasParent) copySection(parent, name);
+}
+
+void ConfigStore::copySection(std::u16string_view parentName, std::u16string_view sectionName) {
+  const std::u16string parent = foldLower(parentName);
+  const std::u16string section = foldLower(sectionName);
+  const std::u16string from = parent == u"/" ? parent : parent + u"/";
+  const std::u16string to = section + u"/";
+  if (from == to) return;  // copying a section onto itself changes nothing
+
+  // Gather first: the new keys never fall inside the parent's range, but inserting while
+  // walking a map range is easy to get wrong.
+  std::vector<std::pair<std::u16string, std::u16string>> copies;
+  for (auto it = entries_.lower_bound(from); it != entries_.end(); ++it) {
+    if (it->first.compare(0, from.size(), from) != 0) break;
+    copies.emplace_back(to + it->first.substr(from.size()), it->second);
+  }
+  for (auto& [key, value] : copies) entries_.insert_or_assign(std::move(key), std::move(value));
+}
+
+void ConfigStore::parseEntryLine(std::u16string_view line) {
+  const std::size_t equals = line.find(u'=');
+  const std::u16string name = spacedAndTrimmed(line.substr(0, equals));
+  if (!isIdentifier(name)) return;
+
+  const std::u16string valueText = spacedAndTrimmed(line.substr(equals + 1));
+  const std::size_t first = valueText.find(u'"');
+  const std::size_t last = valueText.rfind(u'"');
+  if (first == std::u16string::npos || first == last) return;
+
+  const std::u16string value =
+      unescaped(std::u16string_view(valueText).substr(first + 1, last - first - 1));
+  setValue(sectionPrefix_ + name, value);
+}
+
+}  // namespace autorun

@@ -1,0 +1,191 @@
+#include "config/config_store.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "config/wide_text.h"
+
+namespace autorun {
+
+namespace {
+
+// Upper bound on the text that reference expansion may pull into one value. Each stored
+// value is already expanded, so a chain of entries that each refer twice to the previous
+// one doubles in length at every step; without a bound a short text could exhaust memory.
+constexpr std::size_t kExpansionBudget = std::size_t{1} << 22;
+
+bool isFormatSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
+}
+
+bool startsWith(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+bool isIdentifierCharacter(char16_t c) {
+  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
+         c == u'_';
+}
+
+bool isIdentifier(std::u16string_view text) {
+  return std::all_of(text.begin(), text.end(), isIdentifierCharacter);
+}
+
+ConfigStore::ConfigStore() : sectionPrefix_(u"/") {}
+
+const std::u16string* ConfigStore::lookup(std::u16string_view keyPath) const {
+  std::u16string key = foldLower(keyPath);
+  auto it = entries_.find(key);
+  if (it != entries_.end()) return &it->second;
+  key.insert(key.begin(), u'/');
+  it = entries_.find(key);
+  if (it != entries_.end()) return &it->second;
+  return nullptr;
+}
+
+std::u16string ConfigStore::getString(std::u16string_view keyPath,
+                                      std::u16string_view defaultValue) const {
+  const std::u16string* value = lookup(keyPath);
+  return value != nullptr ? *value : std::u16string(defaultValue);
+}
+
+std::int32_t ConfigStore::getInt(std::u16string_view keyPath, std::int32_t defaultValue) const {
+  const std::u16string* value = lookup(keyPath);
+  if (value == nullptr || value->empty()) return defaultValue;
+
+  // The "%d" reading: white space, an optional sign, decimal digits.
+  std::size_t i = 0;
+  const std::size_t n = value->size();
+  while (i < n && isFormatSpace((*value)[i])) ++i;
+  bool negative = false;
+  if (i < n && ((*value)[i] == u'+' || (*value)[i] == u'-')) {
+    negative = (*value)[i] == u'-';
+    ++i;
+  }
+  if (i == n || (*value)[i] < u'0' || (*value)[i] > u'9') return defaultValue;
+
+  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  std::int64_t magnitude = 0;
+  for (; i < n && (*value)[i] >= u'0' && (*value)[i] <= u'9'; ++i) {
+    magnitude = magnitude * 10 + ((*value)[i] - u'0');
+    if (magnitude > kLimit) return defaultValue;
+  }
+  if (negative) return static_cast<std::int32_t>(-magnitude);
+  if (magnitude == kLimit) return defaultValue;
+  return static_cast<std::int32_t>(magnitude);
+}
+
+bool ConfigStore::hasKey(std::u16string_view keyPath) const {
+  return lookup(keyPath) != nullptr;
+}
+
+// References are replaced one at a time, the search for the next "${" starting again at
+// the beginning of the value. Text before a replaced reference holds no "${", so the
+// search only has to look again from the character before the reference. The text still
+// to be scanned is kept reversed, so that a replacement is pushed in front of it without
+// moving what follows.
+std::u16string ConfigStore::expandReferences(std::u16string_view keyPath,
+                                             std::u16string value) const {
+  std::size_t start = value.find(u"${");
+  if (start == std::u16string::npos) return value;
+
+  std::u16string base;
+  if (std::size_t slash = keyPath.find(u'/'); slash != std::u16string_view::npos) {
+    base = keyPath.substr(0, slash + 1);
+  }
+
+  std::u16string done(value, 0, start);
+  std::u16string pending(value.rbegin(), value.rend() - static_cast<std::ptrdiff_t>(start));
+  std::size_t budget = kExpansionBudget;
+  std::u16string name;
+
+  while (!pending.empty()) {
+    const char16_t c = pending.back();
+    if (c != u'{' || done.empty() || done.back() != u'$') {
+      done.push_back(c);
+      pending.pop_back();
+      continue;
+    }
+    // "${" found: the name runs up to the next "}".
+    const std::size_t close = pending.rfind(u'}');
+    if (close == std::u16string::npos) break;  // unfinished reference: the rest stays
+    name.assign(pending.rbegin() + 1, pending.rend() - static_cast<std::ptrdiff_t>(close + 1));
+    const std::u16string* replacement =
+        lookup(name.find(u'/') != std::u16string::npos ? name : base + name);
+    const std::size_t length = replacement != nullptr ? replacement->size() : 0;
+    if (length > budget) break;  // leave this reference and the rest as they are
+    budget -= length;
+    done.pop_back();
+    pending.resize(close);
+    if (replacement != nullptr) pending.append(replacement->rbegin(), replacement->rend());
+  }
+  done.append(pending.rbegin(), pending.rend());
+  return done;
+}
+
+void ConfigStore::setValue(std::u16string_view keyPath, std::u16string_view value) {
+  std::u16string expanded = expandReferences(keyPath, std::u16string(value));
+  entries_.insert_or_assign(foldLower(keyPath), std::move(expanded));
+}
+
+void ConfigStore::fillPlaceholder(std::u16string_view keyPath, std::u16string_view text) {
+  const std::u16string* current = lookup(keyPath);
+  if (current == nullptr) return;
+  std::u16string value = *current;
+  if (std::size_t at = value.find(u"%s"); at != std::u16string::npos) {
+    value.replace(at, 2, text);
+  }
+  setValue(keyPath, value);
+}
+
+void ConfigStore::applyVariable(std::u16string_view name, std::u16string_view text) {
+  if (name.empty()) return;
+  if (name.size() > 2 && name.front() == u'%' && name.back() == u'%') {
+    name = name.substr(1, name.size() - 2);
+  }
+  if (!isIdentifier(name)) return;
+  const std::u16string folded = foldLower(name);
+
+  for (auto& [fullKey, value] : entries_) {
+    const std::size_t open = value.find(u'%');
+    if (open == std::u16string::npos) continue;
+    const std::size_t close = value.find(u'%', open + 1);
+    if (close == std::u16string::npos) continue;
+    const std::size_t innerLength = close - open - 1;
+    if (innerLength != folded.size()) continue;
+    bool same = true;
+    // `folded` holds identifier characters only, so matching it checks the inner name too.
+    for (std::size_t k = 0; k < innerLength && same; ++k) {
+      same = foldLower(value[open + 1 + k]) == folded[k];
+    }
+    if (!same) continue;
+    std::u16string replaced = value;
+    replaced.replace(open, innerLength + 2, text);
+    // Stored keys are already folded, so storing under the full key replaces this entry.
+    value = expandReferences(fullKey, std::move(replaced));
+  }
+}
+
+std::vector<std::u16string> ConfigStore::listKeys(std::u16string_view sectionPattern) const {
+  std::vector<std::u16string> keys;
+  const std::u16string pattern = foldLower(sectionPattern);
+  if (pattern == u"*") {
+    keys.reserve(entries_.size());
+    for (const auto& entry : entries_) keys.push_back(entry.first);
+    return keys;
+  }
+  const std::u16string prefix = (pattern.empty() || pattern == u"/") ? u"/" : pattern + u"/";
+  for (auto it = entries_.lower_bound(prefix); it != entries_.end(); ++it) {
+    if (!startsWith(it->first, prefix)) break;
+    keys.push_back(it->first);
+  }
+  return keys;
+}
+
+void ConfigStore::clear() {
+  entries_.clear();
+}
+
+}  // namespace autorun
