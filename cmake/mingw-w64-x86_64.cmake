@@ -1,0 +1,18 @@
+# Cross build of the Windows program with mingw-w64 (x86-64 only: the 64-bit-only wine
+# on the test machines cannot run 32-bit programs).
+#   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(AUTORUN_MINGW_PREFIX x86_64-w64-mingw32 CACHE STRING "Target triple of the mingw-w64 tools")
+set(CMAKE_C_COMPILER ${AUTORUN_MINGW_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${AUTORUN_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${AUTORUN_MINGW_PREFIX}-windres)
+set(CMAKE_AR ${AUTORUN_MINGW_PREFIX}-ar CACHE FILEPATH "Archiver")
+set(CMAKE_RANLIB ${AUTORUN_MINGW_PREFIX}-ranlib CACHE FILEPATH "Ranlib")
+
+set(CMAKE_FIND_ROOT_PATH /usr/${AUTORUN_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

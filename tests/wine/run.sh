@@ -1,0 +1,374 @@
+#!/usr/bin/env bash
+# End-to-end tests of autorun.exe under wine: a fresh wine prefix with a storage card laid
+# out in its drive C:, a headless X server, and driver.exe playing the user.
+#
+#   tests/wine/run.sh WINDOWS_BUILD_DIR CONFIG_TOOL ARTIFACTS_DIR
+#
+# WINDOWS_BUILD_DIR holds autorun.exe, driver.exe, platform-check.exe, navigator.exe,
+# Note_prj.dll and selfreg.dll; CONFIG_TOOL is the host's autorun-config. Screenshots go
+# to ARTIFACTS_DIR. Set AUTORUN_WINE_KEEP=1 to keep the prefix for a look afterwards.
+set -euo pipefail
+
+if (($# != 3)); then
+  echo "usage: $0 WINDOWS_BUILD_DIR CONFIG_TOOL ARTIFACTS_DIR" >&2
+  exit 2
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+bin=$(cd "$1" && pwd)
+config_tool=$(realpath "$2")
+mkdir -p "$3"
+artifacts=$(cd "$3" && pwd)
+
+# Every wait has a limit; a whole installer run never takes longer than this.
+readonly run_limit=90
+readonly dialog_ms=30000
+
+tmp=$(mktemp -d /tmp/autorun-wine.XXXXXX)
+log="$artifacts/wine.log"
+: >"$log"
+xvfb_pid=
+program_pid=
+hold_pid=
+
+export WINEPREFIX="$tmp/prefix" WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+cleanup() {
+  set +e
+  for pid in $program_pid $hold_pid; do kill "$pid" 2>/dev/null; done
+  if [[ -d $WINEPREFIX ]]; then
+    timeout 20 wineserver -k 2>/dev/null
+    timeout 20 wineserver -w 2>/dev/null
+  fi
+  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  if [[ ${AUTORUN_WINE_KEEP:-0} == 1 ]]; then
+    echo "wine prefix kept in $WINEPREFIX"
+  else
+    rm -rf "$tmp"
+  fi
+}
+trap cleanup EXIT
+
+failures=0
+ok() { printf '  ok    %s\n' "$1"; }
+bad() {
+  printf '  FAIL  %s\n' "$1"
+  failures=$((failures + 1))
+}
+expect_eq() { # actual expected what
+  if [[ $1 == "$2" ]]; then ok "$3"; else bad "$3: got '$1', expected '$2'"; fi
+}
+expect_file() { if [[ -f $1 ]]; then ok "$2"; else bad "$2: $1 is missing"; fi; }
+expect_no_path() { if [[ ! -e $1 ]]; then ok "$2"; else bad "$2: $1 exists"; fi; }
+case_title() { printf '\n== %s\n' "$1"; }
+
+# ---- The machine: X server, wine prefix -------------------------------------------------
+
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$tmp/display" >>"$log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [[ -s $tmp/display ]] && break; sleep 0.1; done
+[[ -s $tmp/display ]] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$tmp/display")"
+
+echo "wine prefix in $WINEPREFIX, display $DISPLAY"
+timeout 180 wineboot -i >>"$log" 2>&1
+timeout 120 wineserver -w
+cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+# Plain Xvfb has no window manager: wine's virtual desktop draws the title bars.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >>"$log" 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >>"$log" 2>&1
+# One server for all the runs below (it detaches); stopped by the clean-up.
+timeout 60 wineserver -w
+wineserver -p
+
+drive_c="$WINEPREFIX/drive_c"
+card="$drive_c/Storage Card"
+tools="$drive_c/tools"
+program_files="$drive_c/Program Files"
+installed="$program_files/Atlas"
+
+# ---- Helpers ------------------------------------------------------------------------------
+
+# Starts a program in the background from a folder inside the prefix's drive, so that the
+# device's rooted paths ("\Storage Card\...") resolve on C:.
+start_program() { # folder exe args...
+  local folder=$1 exe=$2
+  shift 2
+  (cd "$folder" && exec timeout -k 5 "$run_limit" wine "$exe" "$@") >>"$log" 2>&1 &
+  program_pid=$!
+}
+expect_exit() { # code what
+  local rc=0
+  if [[ -z $program_pid ]]; then
+    bad "$2: the run was abandoned"
+    return
+  fi
+  wait "$program_pid" || rc=$?
+  program_pid=
+  expect_eq "$rc" "$1" "$2"
+}
+# Gives up on a run whose dialog never came.
+abandon_program() {
+  [[ -n $program_pid ]] || return 0
+  kill "$program_pid" 2>/dev/null || true
+  wait "$program_pid" 2>/dev/null || true
+  program_pid=
+}
+
+driver() { timeout -k 5 120 wine "$tools/driver.exe" "$@" 2>>"$log" | tr -d '\r'; }
+press() { # caption id what
+  if driver press "$1" "$2" "$dialog_ms" >/dev/null; then
+    ok "$3"
+  else
+    bad "$3 (no dialog \"$1\")"
+    abandon_program
+  fi
+}
+dialog_text() { driver text "$1" "$dialog_ms"; }
+
+reg_value() { # key name: the value's data, nothing when it is absent
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    awk -v name="$2" '$1 == name { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print; exit }'
+}
+expect_reg() { expect_eq "$(reg_value "$1" "$2")" "$3" "$1\\$2 = $3"; }
+expect_no_key() {
+  if wine reg query "$1" >/dev/null 2>&1; then bad "$1 still exists"; else ok "$1 absent"; fi
+}
+
+screenshot() { # name what
+  local file="$artifacts/$1.png" colours magenta
+  sleep 1
+  import -display "$DISPLAY" -window root "$file"
+  colours=$(/usr/bin/convert "$file" -format %k info:)
+  # The configured logo's upper half is pure magenta, which nothing else on screen shows.
+  magenta=$(/usr/bin/convert "$file" -fill black +opaque '#FF00FF' -fill white -opaque '#FF00FF' \
+    -format '%[fx:round(mean*w*h)]' info:)
+  if ((colours > 16 && magenta >= 84 * 40)); then
+    ok "$2: $file ($colours colours, logo shown)"
+  else
+    bad "$2: $file has $colours colours and $magenta logo pixels"
+  fi
+}
+
+# ---- The card and the helpers -------------------------------------------------------------
+
+mkdir -p "$card/2577" "$card/Atlas/maps" "$card/Atlas/voices" "$card/Atlas/bin" "$tools"
+cp "$bin/autorun.exe" "$bin/Note_prj.dll" "$card/2577/"
+cp "$bin/navigator.exe" "$card/Atlas/atlas.exe"
+cp "$bin/selfreg.dll" "$card/Atlas/bin/"
+cp "$bin/driver.exe" "$bin/platform-check.exe" "$bin/Note_prj.dll" "$bin/selfreg.dll" "$tools/"
+for i in $(seq 1 20); do
+  head -c 32768 /dev/urandom >"$card/Atlas/maps/tile$i.map"
+  head -c 32768 /dev/urandom >"$card/Atlas/voices/voice$i.wav"
+done
+echo today >"$card/Atlas/today.dat"
+# The configured logo: 84 x 100, 24 bits, magenta above a gradient.
+/usr/bin/convert -size 84x50 xc:'#FF00FF' -size 84x50 gradient:'#203080-#F0C040' -append \
+  -type TrueColor BMP3:"$card/Atlas/logo.bmp"
+qlm="$card/2577/autorun_8.qlm"
+
+# ---- The platform on its own --------------------------------------------------------------
+
+case_title "platform operations"
+mkdir -p "$drive_c/check/work" "$drive_c/check-bare"
+if (cd "$drive_c/check" && timeout 120 wine "$tools/platform-check.exe" 'C:\check\work') \
+  >>"$log" 2>&1; then
+  ok "platform-check"
+else
+  bad "platform-check (see $log)"
+fi
+# Without the card library beside it, the card search falls back to the root's folders.
+cp "$bin/platform-check.exe" "$drive_c/check-bare/"
+if (cd "$drive_c/check-bare" &&
+  timeout 120 wine 'C:\check-bare\platform-check.exe' 'C:\check-bare' --cards-from-root) \
+  >>"$log" 2>&1; then
+  ok "card search without Note_prj.dll"
+else
+  bad "card search without Note_prj.dll (see $log)"
+fi
+
+# ---- Configuration errors -----------------------------------------------------------------
+
+case_title "no configuration anywhere"
+start_program "$card/2577" autorun.exe
+text=$(dialog_text Error)
+[[ $text == *"Fatal error: cannot open configuration file. (1)"* ]] &&
+  ok "fatal message (1)" || bad "fatal message (1): '$text'"
+press Error 1 "OK pressed"
+expect_exit 1 "exit code 1"
+
+case_title "no configuration, started for a removed card"
+start_program "$card/2577" autorun.exe uninstall
+expect_exit 1 "exit code 1 without a message"
+
+case_title "invalid configuration"
+"$config_tool" encode "$here/broken.txt" "$qlm"
+start_program "$card/2577" autorun.exe install
+text=$(dialog_text Error)
+[[ $text == *"Fatal error: configuration is invalid. (3)"* ]] &&
+  ok "fatal message (3)" || bad "fatal message (3): '$text'"
+press Error 1 "OK pressed"
+expect_exit 3 "exit code 3"
+
+"$config_tool" encode "$here/autorun.txt" "$qlm"
+
+# ---- First insertion ----------------------------------------------------------------------
+
+case_title "first insertion, the question answered No"
+start_program "$card/2577" autorun.exe install
+if driver wait "Atlas setup" "$dialog_ms"; then
+  text=$(dialog_text "Atlas setup")
+  [[ $text == *"Install Atlas on this device?"* ]] && ok "question text" ||
+    bad "question text: '$text'"
+  screenshot question "question dialog with the configured logo"
+fi
+press "Atlas setup" 1004 "No pressed"
+expect_exit 0 "exit code 0"
+expect_no_path "$installed" "nothing copied"
+expect_no_key 'HKLM\Software\Atlas'
+
+case_title "first insertion, the question answered Yes"
+start_program "$card/2577" autorun.exe install
+press "Atlas setup" 1001 "Yes pressed"
+expect_exit 0 "exit code 0"
+expect_file "$installed/atlas.exe" "program copied"
+expect_file "$installed/selfreg.dll" "library copied"
+expect_eq "$(find "$installed/maps" -name '*.map' | wc -l)" 20 "maps copied"
+expect_eq "$(find "$installed/voices" -name '*.wav' | wc -l)" 20 "voices copied"
+cmp -s "$card/Atlas/maps/tile7.map" "$installed/maps/tile7.map" && ok "copies are equal" ||
+  bad "tile7.map differs"
+programs=$(find "$drive_c/users" -type d -path '*/Roaming/Microsoft/Windows/Start Menu/Programs' |
+  head -n1)
+expect_eq "$(cat "$programs/Atlas.lnk" 2>/dev/null)" '1#"C:\Program Files\Atlas\atlas.exe"' \
+  "shortcut"
+expect_eq "$(cat "$programs/Atlas on card.lnk" 2>/dev/null)" '1#"\Storage Card\Atlas\atlas.exe"' \
+  "card shortcut"
+expect_file "$drive_c/windows/atlas_today.dat" "card-insert copy"
+expect_reg 'HKLM\Software\Atlas' Installed 0x1
+expect_reg 'HKLM\Software\Atlas' CardPath '\Storage Card'
+expect_reg 'HKLM\Software\Atlas' Version 0x7
+expect_reg 'HKCU\Software\Atlas' Language English
+expect_reg 'HKLM\Software\Atlas' CardInserted 0x1
+expect_reg 'HKLM\Software\AtlasToday' Enabled 0x1
+expect_reg 'HKLM\Software\Atlas' TodayEnabledSave 0x1
+expect_reg 'HKCU\Software\AutorunWineTest' Registered 0x1
+driver window AtlasNavigator "Atlas Navigator" 20000 && ok "navigator started" ||
+  bad "navigator not started"
+
+# ---- Card removal and insertion -----------------------------------------------------------
+
+case_title "card removed"
+start_program "$card/2577" autorun.exe uninstall
+expect_exit 0 "exit code 0"
+driver no-window AtlasNavigator "Atlas Navigator" 20000 && ok "navigator closed" ||
+  bad "navigator still running"
+expect_reg 'HKCU\Software\AutorunWineTest' Closes 0x1
+expect_reg 'HKLM\Software\Atlas' CardInserted 0x0
+expect_reg 'HKLM\Software\AtlasToday' Enabled 0x0
+expect_reg 'HKLM\Software\Atlas' TodayEnabledSave 0x1
+expect_no_path "$programs/Atlas on card.lnk" "card shortcut removed"
+expect_file "$installed/atlas.exe" "installation kept"
+
+case_title "card inserted into the device with the application"
+wine reg add 'HKLM\Software\Atlas' /v Autorun /t REG_DWORD /d 1 /f >>"$log" 2>&1
+start_program "$card/2577" autorun.exe install
+expect_exit 0 "exit code 0 without a question"
+expect_reg 'HKLM\Software\Atlas' CardInserted 0x1
+expect_reg 'HKLM\Software\AtlasToday' Enabled 0x1
+expect_file "$programs/Atlas on card.lnk" "card shortcut back"
+driver window AtlasNavigator "Atlas Navigator" 20000 && ok "navigator started by autorun" ||
+  bad "navigator not started by autorun"
+driver close AtlasNavigator "Atlas Navigator" >/dev/null || true
+driver no-window AtlasNavigator "Atlas Navigator" 20000 >/dev/null || true
+
+# ---- Update offer and upgrade -------------------------------------------------------------
+
+case_title "card with a newer build: update accepted"
+# The version stamp is the executable's last four bytes.
+printf '\xf0\xff\xff\xff' >>"$card/Atlas/atlas.exe"
+wine reg add 'HKLM\Software\Atlas' /v UserSetting /t REG_DWORD /d 42 /f >>"$log" 2>&1
+wine reg add 'HKCU\Software\Atlas' /v Language /d Deutsch /f >>"$log" 2>&1
+start_program "$card/2577" autorun.exe install
+text=$(dialog_text "Atlas update")
+[[ $text == *"The card carries a newer build. Update now?"* ]] && ok "update question" ||
+  bad "update question: '$text'"
+press "Atlas update" 6 "Yes pressed"
+expect_exit 0 "exit code 0"
+cmp -s "$card/Atlas/atlas.exe" "$installed/atlas.exe" && ok "new build installed" ||
+  bad "installed program is not the card's build"
+expect_reg 'HKLM\Software\Atlas' Installed 0x1
+expect_reg 'HKLM\Software\Atlas' UserSetting 0x2a
+expect_reg 'HKCU\Software\Atlas' Language Deutsch
+driver close AtlasNavigator "Atlas Navigator" >/dev/null || true
+driver no-window AtlasNavigator "Atlas Navigator" 20000 >/dev/null || true
+
+# ---- Reinstall and uninstall --------------------------------------------------------------
+
+case_title "started by hand on the device with the application: reinstall declined"
+start_program "$card/2577" autorun.exe
+text=$(dialog_text "Atlas removal")
+[[ $text == *"Atlas is installed already. Install it again?"* ]] && ok "reinstall question" ||
+  bad "reinstall question: '$text'"
+press "Atlas removal" 7 "No pressed"
+expect_exit 0 "exit code 0"
+expect_reg 'HKLM\Software\Atlas' Installed 0x1
+
+case_title "the uninstaller, uninstall.exe"
+cp "$card/2577/autorun.exe" "$card/2577/uninstall.exe"
+start_program "$card/2577" uninstall.exe
+text=$(dialog_text "Atlas removal")
+[[ $text == *"Remove Atlas from this device?"* ]] && ok "uninstall question" ||
+  bad "uninstall question: '$text'"
+press "Atlas removal" 6 "Yes pressed"
+text=$(dialog_text "Atlas removal")
+[[ $text == *"Atlas has been removed."* ]] && ok "removed message" ||
+  bad "removed message: '$text'"
+press "Atlas removal" 1 "OK pressed"
+expect_exit 0 "exit code 0"
+expect_no_key 'HKLM\Software\Atlas'
+expect_no_key 'HKCU\Software\Atlas'
+expect_no_path "$programs/Atlas.lnk" "shortcut removed"
+expect_no_path "$installed/atlas.exe" "program removed"
+expect_eq "$(find "$installed" -type f | wc -l)" 0 "files removed, folders kept"
+expect_reg 'HKCU\Software\AutorunWineTest' Registered 0x0
+
+case_title "the uninstaller without installation"
+start_program "$card/2577" uninstall.exe
+text=$(dialog_text "Atlas removal")
+[[ $text == *"Atlas is not installed."* ]] && ok "not-installed message" ||
+  bad "not-installed message: '$text'"
+press "Atlas removal" 1 "OK pressed"
+expect_exit 0 "exit code 0"
+
+# ---- A copy that fails half-way -----------------------------------------------------------
+
+case_title "a card file held by another program"
+# The library is copied between the maps and the voices: the copy stops half-way.
+rm -f "$tmp/held"
+(cd "$drive_c" && exec timeout -k 5 "$run_limit" wine "$tools/driver.exe" hold \
+  'C:\Storage Card\Atlas\bin\selfreg.dll' 60000 "Z:${tmp//\//\\}\\held") >>"$log" 2>&1 &
+hold_pid=$!
+for _ in $(seq 200); do [[ -e $tmp/held ]] && break; sleep 0.1; done
+start_program "$card/2577" autorun.exe
+press "Atlas setup" 1001 "Yes pressed"
+caption='c:\storage card\2577\autorun.exe'
+text=$(dialog_text "$caption")
+[[ $text == *"Can't copy:"*'\Storage Card\Atlas\bin\selfreg.dll'* ]] && ok "copy failure message" ||
+  bad "copy failure message: '$text'"
+position=$(driver progress Status 1007 "$dialog_ms")
+if [[ $position =~ ^[0-9]+$ ]] && ((position > 0 && position < 100)); then
+  ok "progress half-way ($position)"
+else
+  bad "progress half-way: '$position'"
+fi
+screenshot status-midway "status dialog half-way"
+press "$caption" 1 "OK pressed"
+expect_exit 0 "exit code 0"
+expect_eq "$(reg_value 'HKLM\Software\Atlas' Installed)" "" "installed mark not written"
+kill "$hold_pid" 2>/dev/null || true
+wait "$hold_pid" 2>/dev/null || true
+hold_pid=
+
+abandon_program
+printf '\nwine end-to-end: %d failed\n' "$failures"
+((failures == 0))

@@ -1,0 +1,18 @@
+// autorun.exe: the installer on the device. The shell starts it with "install" when the
+// card is inserted and with "uninstall" when it is removed; a user starts it without one.
+#include "configuration_key.h"
+#include "platform/win32/win32_platform.h"
+#include "startup/entry.h"
+#include "startup/installer_context.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
+  try {
+    autorun::win32::Win32Platform platform;
+    autorun::InstallerContext context(platform, autorun::kConfigurationKey);
+    return autorun::runEntry(context, reinterpret_cast<autorun::ModuleHandle>(instance),
+                             autorun::win32::fromWide(commandLine));
+  } catch (...) {
+    // Out of memory and the like: end as for a configuration that cannot be used.
+    return autorun::kExitCannotOpen;
+  }
+}
