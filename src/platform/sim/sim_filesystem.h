@@ -1,0 +1,67 @@
+// The simulated device's files: device paths mapped onto the host folder DIR/fs/.
+//
+// Device paths use backslashes ('/' separates too), are matched component by component
+// without regard to case, and resolve from the device root whether or not they start with
+// a backslash; empty components are skipped. A path longer than 259 characters, one with a
+// "." or ".." component, a character no device name can hold, or one that through a link
+// would leave fs/ does not resolve: it fails like a path that does not exist.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace autorun::sim {
+
+struct ResolvedPath {
+  std::filesystem::path host;  // existing part as found, missing components as written
+  std::vector<std::u16string> components;
+  std::size_t existing = 0;  // how many leading components exist
+  bool exists() const { return existing == components.size(); }
+};
+
+struct HostEntry {
+  std::u16string name;
+  std::filesystem::path host;  // with any link inside fs/ resolved
+  bool directory = false;
+  std::uint64_t size = 0;
+};
+
+class DeviceFileSystem {
+ public:
+  // `root` is DIR/fs; throws SimError when it is not a folder.
+  explicit DeviceFileSystem(const std::filesystem::path& root);
+
+  const std::filesystem::path& root() const { return root_; }
+
+  // The checked components of a device path, or nothing (see above). With `pattern` the
+  // last component may hold '*' and '?'.
+  static std::optional<std::vector<std::u16string>> split(std::u16string_view path,
+                                                          bool pattern = false);
+  std::optional<ResolvedPath> resolve(std::u16string_view path) const;
+  std::optional<ResolvedPath> resolveComponents(std::vector<std::u16string> components) const;
+
+  // The entries of a host folder inside fs/, sorted by folded name; links that leave fs/
+  // or lead nowhere are left out.
+  std::vector<HostEntry> list(const std::filesystem::path& folder) const;
+
+  // Whether a name matches an enumeration pattern as the device matches: '*' any run of
+  // characters, '?' one character, without regard to case; a pattern ending in ".*" also
+  // matches the name without that ending, so "*.*" matches every name.
+  static bool matches(std::u16string_view pattern, std::u16string_view name);
+
+  // Whether a host path lies inside fs/ (after resolving links).
+  bool inside(const std::filesystem::path& canonicalPath) const;
+
+ private:
+  // The host name in `folder` that a device name refers to, or nothing.
+  std::optional<std::string> findName(const std::filesystem::path& folder,
+                                      std::u16string_view name) const;
+
+  std::filesystem::path root_;  // canonical
+};
+
+}  // namespace autorun::sim
