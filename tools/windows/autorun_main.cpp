@@ -5,7 +5,9 @@
 #include "startup/entry.h"
 #include "startup/installer_context.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
+namespace {
+
+int runInstaller(HINSTANCE instance, const wchar_t* commandLine) {
   try {
     autorun::win32::Win32Platform platform;
     autorun::InstallerContext context(platform, autorun::kConfigurationKey);
@@ -16,3 +18,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
     return autorun::kExitCannotOpen;
   }
 }
+
+}  // namespace
+
+// The command line arrives as the system gives it, without the program's own name.
+#ifdef _WIN32_WCE
+// The device's entry is WinMain, and its command line is already wide.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
+  return runInstaller(instance, commandLine);
+}
+#else
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
+  return runInstaller(instance, commandLine);
+}
+#endif
