@@ -48,6 +48,8 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
+# A stage time limit ends the script through its clean-up as well.
+trap 'exit 143' TERM INT
 
 failures=0
 ok() { printf '  ok    %s\n' "$1"; }
