@@ -157,6 +157,9 @@ std::string shown(std::u16string_view value);
 // The key as a reader writes it: "section/name", or "/name" for a global entry.
 std::string keyName(std::u16string_view fullKey);
 
+// Puts the brand and the website into the message texts as loading does.
+void fillMessageTextsAsLoaded(ConfigStore& store);
+
 // The parts of the check, in the order they run.
 void checkLines(Context& context);        // syntax, references (config_lint_lines.cpp)
 void checkNeeds(Context& context);        // required entries and message texts

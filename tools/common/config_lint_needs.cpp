@@ -186,6 +186,15 @@ void checkNeededKeys(Context& c) {
 
 }  // namespace
 
+void fillMessageTextsAsLoaded(ConfigStore& store) {
+  const std::u16string brand = store.getString(u"common/brand", u"");
+  const std::u16string website = store.getString(u"common/website", u"");
+  for (const MessageText& text : kMessageTexts) {
+    if (text.fill == Fill::None) continue;
+    store.fillPlaceholder(text.key, text.fill == Fill::Website ? website : brand);
+  }
+}
+
 void checkNeeds(Context& context) {
   checkRequired(context);
   checkMessageTexts(context);

@@ -5,7 +5,6 @@
 
 #include "common/config_lint_internal.h"
 #include "common/utf.h"
-#include "config/config_loader.h"
 #include "config/wide_text.h"
 
 namespace autorun::host::lint {
@@ -89,7 +88,7 @@ class ValueChecker {
   explicit ValueChecker(Context& context) : c_(context), loaded_(context.store) {
     // The message texts get the brand before the folder variables are published.
     if (loaded_.hasKey(u"common/brand") && loaded_.hasKey(u"common/website")) {
-      fillMessageTexts(loaded_);
+      fillMessageTextsAsLoaded(loaded_);
     }
   }
 

@@ -1,0 +1,225 @@
+// The checks against a card image: copy sources, the logo and the version stamp.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "common/card_folder_platform.h"
+#include "lint_test_support.h"
+
+namespace autorun::testing {
+namespace {
+
+using host::Finding;
+
+void put16(std::string& out, std::uint16_t v) {
+  out.push_back(static_cast<char>(v & 0xFF));
+  out.push_back(static_cast<char>(v >> 8));
+}
+void put32(std::string& out, std::uint32_t v) {
+  for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
+}
+
+// An uncompressed 24-bit BMP, rows bottom-up.
+std::string bitmap(int width, int height) {
+  const std::uint32_t stride = (24 * static_cast<std::uint32_t>(width) + 31) / 32 * 4;
+  const std::uint32_t pixels = stride * static_cast<std::uint32_t>(height);
+  std::string out = "BM";
+  put32(out, 54 + pixels);
+  put32(out, 0);
+  put32(out, 54);
+  put32(out, 40);
+  put32(out, static_cast<std::uint32_t>(width));
+  put32(out, static_cast<std::uint32_t>(height));
+  put16(out, 1);
+  put16(out, 24);
+  put32(out, 0);  // no compression
+  put32(out, pixels);
+  put32(out, 2835);
+  put32(out, 2835);
+  put32(out, 0);
+  put32(out, 0);
+  out.append(pixels, '\x40');
+  return out;
+}
+
+constexpr std::string_view kConfiguration = R"([common]
+brand = "Atlas"
+website = "example.com"
+logo = "logo.bmp"
+logo_width = "84"
+logo_height = "100"
+[navigation]
+exe_parent = "PROGRAM_FILES"
+exe_dir = "Atlas"
+exe = "atlas.exe"
+windowclass = "AtlasWnd"
+windowname = "Atlas"
+sd_dir = "Atlas"
+[install]
+title = "%s setup"
+question = "Install %s?"
+[reinstall]
+question = "Reinstall %s?"
+[update]
+title = "%s update"
+newer = "Newer. Update?"
+older = "Older. Go back?"
+[uninstall]
+title = "%s removal"
+question = "Remove %s?"
+ready = "%s removed."
+notinstalled = "%s is not installed."
+[error]
+freespace = "%s needs %s bytes."
+running = "Close the program first."
+[registry]
+installed = "HKLM\\Software\\Atlas\\Installed"
+cardpath = "HKLM\\Software\\Atlas\\CardPath"
+autorun = "HKLM\\Software\\Atlas\\Autorun"
+today_enabled = "HKLM\\Software\\Atlas\\Today"
+today_enabled_save = "HKLM\\Software\\Atlas\\TodaySaved"
+[upgrade]
+application_dat = "\\Atlas\\atlas.exe"
+application_exe = "%PROGRAM_FILES%\\Atlas\\atlas.exe"
+[install_actions]
+src_1 = "\\Atlas\\atlas.exe"
+dst_1 = "%PROGRAM_FILES%\\Atlas\\atlas.exe"
+src_2 = "\\Atlas\\maps"
+dst_2 = "%PROGRAM_FILES%\\Atlas\\maps"
+[card_insert_actions]
+src_1 = "\\Atlas\\today\\*.dll"
+dst_1 = "%WINDOWS%"
+)";
+
+class CardTest : public ::testing::Test {
+ protected:
+  CardTest() {
+    card_.write("2577/autorun_8.qlm", "x");
+    card_.write("Atlas/logo.bmp", bitmap(84, 100));
+    card_.write("Atlas/atlas.exe", std::string(600, 'M') + "\x01\x02\x03\x04");
+    card_.write("Atlas/maps/europe.map", "map");
+    card_.write("Atlas/maps/extra/roads.map", "map");
+    card_.write("Atlas/today/atlastoday.dll", "dll");
+  }
+
+  std::vector<Finding> lint(std::string_view text = kConfiguration) const {
+    host::LintOptions options;
+    options.cardFolder = card_.path();
+    std::string crlf;
+    for (char c : text) {
+      if (c == '\n') crlf += '\r';
+      crlf += c;
+    }
+    return lintSource(crlf, options);
+  }
+
+  std::vector<Finding> lintReplacing(std::string_view from, std::string_view to) const {
+    std::string text(kConfiguration);
+    text.replace(text.find(from), from.size(), to);
+    return lint(text);
+  }
+
+  TempFolder card_;
+};
+
+TEST_F(CardTest, CompleteCardHasNoFindings) {
+  const std::vector<Finding> findings = lint();
+  EXPECT_TRUE(findings.empty()) << describe(findings);
+}
+
+TEST_F(CardTest, NamesAreMatchedWithoutRegardToCase) {
+  const std::vector<Finding> findings =
+      lintReplacing("src_1 = \"\\\\Atlas\\\\atlas.exe\"", "src_1 = \"\\\\ATLAS\\\\Atlas.EXE\"");
+  EXPECT_TRUE(findings.empty()) << describe(findings);
+}
+
+TEST_F(CardTest, MissingSourceAndPatternWithoutMatch) {
+  std::filesystem::remove(card_.path() / "Atlas/atlas.exe");
+  std::filesystem::remove(card_.path() / "Atlas/today/atlastoday.dll");
+  const std::vector<Finding> findings = lint();
+  std::vector<std::string> cardSources;
+  for (const Finding& f : findings) {
+    if (f.rule == "card-src") cardSources.push_back(f.message);
+  }
+  ASSERT_EQ(cardSources.size(), 2u) << describe(findings);
+  EXPECT_NE(cardSources[0].find("does not exist"), std::string::npos);
+  EXPECT_NE(cardSources[1].find("matches nothing"), std::string::npos);
+  // The executable is also the card's copy for the version stamp.
+  EXPECT_NE(findRule(findings, "card-version-stamp"), nullptr) << describe(findings);
+}
+
+TEST_F(CardTest, EmptyFolderEndsTheCopyOfItsEntry) {
+  std::filesystem::create_directories(card_.path() / "Atlas/maps/empty");
+  const std::vector<Finding> findings = lint();
+  const Finding* empty = findRule(findings, "card-empty-folder");
+  ASSERT_NE(empty, nullptr) << describe(findings);
+  EXPECT_NE(empty->message.find("empty"), std::string::npos);
+}
+
+TEST_F(CardTest, LogoProblems) {
+  struct Case {
+    std::string bytes;
+    std::string rule;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"", "card-logo", "not on the card"},
+      {"GIF89a........................................................", "card-logo", "not a BMP"},
+      {bitmap(241, 100), "card-logo", "241 x 100"},
+      {bitmap(240, 101), "card-logo", "240 x 101"},
+      {bitmap(80, 100), "logo-box", "not filled"},
+      {bitmap(84, 90), "logo-box", "not filled"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(card_.path() / "Atlas/logo.bmp");
+    if (!c.bytes.empty()) card_.write("Atlas/logo.bmp", c.bytes);
+    const std::vector<Finding> findings = lint();
+    ASSERT_EQ(rulesOf(findings), std::vector<std::string>{c.rule}) << describe(findings);
+    EXPECT_NE(findings[0].message.find(c.says), std::string::npos) << findings[0].message;
+  }
+  // 240 x 100 is the largest logo drawn; a box smaller than the image cuts it.
+  card_.write("Atlas/logo.bmp", bitmap(240, 100));
+  const std::vector<Finding> findings = lint();
+  ASSERT_EQ(rulesOf(findings), std::vector<std::string>{"logo-box"}) << describe(findings);
+  EXPECT_NE(findings[0].message.find("cut off"), std::string::npos);
+}
+
+TEST_F(CardTest, VersionStampThatCannotBeRead) {
+  card_.write("Atlas/atlas.exe", "MZ");
+  const std::vector<Finding> findings = lint();
+  ASSERT_EQ(rulesOf(findings), std::vector<std::string>{"card-version-stamp"})
+      << describe(findings);
+  EXPECT_NE(findings[0].message.find("cannot be read"), std::string::npos);
+}
+
+TEST_F(CardTest, ConfigurationNotInTheAutorunFolder) {
+  std::filesystem::remove(card_.path() / "2577/autorun_8.qlm");
+  const std::vector<Finding> findings = lint();
+  EXPECT_EQ(rulesOf(findings), std::vector<std::string>{"card-configuration"})
+      << describe(findings);
+}
+
+TEST(CardFolderPlatform, PathsStayInsideTheCard) {
+  TempFolder folder;
+  folder.write("card/a/b.txt", "b");
+  folder.write("outside.txt", "o");
+  host::CardFolderPlatform card(folder.path() / "card");
+  EXPECT_TRUE(card.resolve(u"\\A\\B.TXT").has_value());
+  EXPECT_TRUE(card.resolve(u"\\a\\\\b.txt").has_value());  // doubled separators
+  EXPECT_FALSE(card.resolve(u"\\..\\outside.txt").has_value());
+  EXPECT_FALSE(card.resolve(u"\\a\\missing.txt").has_value());
+  EXPECT_EQ(card.openFile(u"\\a\\b.txt", FileOpenMode::WriteTruncate), nullptr);
+}
+
+TEST(CardFolderPlatform, PatternsMatchAsOnTheDevice) {
+  EXPECT_TRUE(host::matchesPattern(u"Roads.MAP", u"*.map"));
+  EXPECT_TRUE(host::matchesPattern(u"readme", u"*.*"));
+  EXPECT_TRUE(host::matchesPattern(u"a1b", u"a?b"));
+  EXPECT_FALSE(host::matchesPattern(u"ab", u"a?b"));
+  EXPECT_FALSE(host::matchesPattern(u"roads.mapx", u"*.map"));
+  EXPECT_TRUE(host::matchesPattern(u"abcabd", u"*abd"));
+}
+
+}  // namespace
+}  // namespace autorun::testing
