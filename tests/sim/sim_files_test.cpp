@@ -1,8 +1,8 @@
 // The simulated device's files: path resolution, confinement, enumeration, sharing.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +30,21 @@ bool writeAll(PlatformServices& platform, const std::u16string& path, std::strin
          written == bytes.size();
 }
 
+std::u16string narrowToWide(std::string_view text) {
+  return std::u16string(text.begin(), text.end());
+}
+
+std::vector<std::u16string> enumerate(PlatformServices& platform, const std::u16string& pattern) {
+  std::vector<std::u16string> names;
+  FindEntry entry;
+  auto search = platform.findFirstFile(pattern, entry);
+  if (!search) return names;
+  do {
+    names.push_back(entry.name);
+  } while (search->next(entry));
+  return names;
+}
+
 TEST(SimFiles, PathsMatchWithoutRegardToCaseAndNewNamesKeepTheirCase) {
   DeviceImage image;
   image.writeFile(u"\\Storage Card\\2577\\Autorun_8.QLM", "cfg");
@@ -45,11 +60,11 @@ TEST(SimFiles, PathsMatchWithoutRegardToCaseAndNewNamesKeepTheirCase) {
       {u"storage card\\2577\\autorun_8.qlm", true},      // unrooted resolves from the root
       {u"\\Storage Card\\\\2577\\autorun_8.qlm", true},  // doubled separators collapse
       {u"\\Storage Card\\2577\\autorun_8.qlm2", false},
-      {u"\\Storage Card\\2577\\autorun_8.qlm\\x", false},
+      {u"\\Storage Card\\2577\\autorun_8.qlm\\x", false},  // through a file
   };
   for (const Case& c : cases) {
     auto file = platform->openFile(c.path, FileOpenMode::ReadShared);
-    EXPECT_EQ(file != nullptr, c.found) << std::string(c.path.begin(), c.path.end());
+    EXPECT_EQ(file != nullptr, c.found);
     if (file) {
       EXPECT_EQ(readAll(*file), "cfg");
     }
@@ -61,12 +76,327 @@ TEST(SimFiles, PathsMatchWithoutRegardToCaseAndNewNamesKeepTheirCase) {
   EXPECT_TRUE(std::filesystem::is_directory(image.dir() / "fs" / "Program Files" / "Atlas"));
   EXPECT_EQ(platform->createDirectory(u"\\program files\\ATLAS"), kErrorAlreadyExists);
   EXPECT_EQ(platform->createDirectory(u"\\Program Files\\Missing\\Sub"), kErrorPathNotFound);
+  EXPECT_EQ(platform->createDirectory(u"\\Storage Card\\2577\\autorun_8.qlm\\Sub"),
+            kErrorPathNotFound);
   ASSERT_TRUE(writeAll(*platform, u"\\program files\\atlas\\Data.BIN", "0123456789"));
   EXPECT_EQ(image.readFile(u"\\Program Files\\Atlas\\Data.BIN"), "0123456789");
   EXPECT_EQ(platform->fileAttributes(u"\\PROGRAM FILES\\ATLAS"), kAttributeDirectory);
-  EXPECT_NE(platform->fileAttributes(u"\\program files\\atlas\\data.bin") & kAttributeDirectory,
-            kAttributeDirectory);
+  EXPECT_EQ(platform->fileAttributes(u"\\"), kAttributeDirectory);
+  const std::uint32_t fileFlags = platform->fileAttributes(u"\\program files\\atlas\\data.bin");
+  EXPECT_NE(fileFlags, kInvalidAttributes);
+  EXPECT_EQ(fileFlags & kAttributeDirectory, 0u);
   EXPECT_EQ(platform->fileAttributes(u"\\program files\\atlas\\nothing"), kInvalidAttributes);
+  EXPECT_EQ(platform->hostPath(u"\\program files\\atlas\\data.bin"),
+            image.dir() / "fs" / "Program Files" / "Atlas" / "Data.BIN");
+}
+
+TEST(SimFiles, NothingOutsideTheImageIsReachable) {
+  DeviceImage image;
+  DeviceImage outside;  // a second image stands in for the host's own files
+  outside.writeFile(u"\\secret.txt", "host data");
+  const std::filesystem::path secret = outside.hostPath(u"\\secret.txt");
+  outside.makeFolder(u"\\Empty");
+  const std::filesystem::path outsideFolder = outside.hostPath(u"\\Empty");
+  std::filesystem::create_symlink(secret, image.hostPath(u"\\Storage Card\\link.txt"));
+  std::filesystem::create_directory_symlink(outsideFolder, image.hostPath(u"\\Storage Card\\out"));
+  std::filesystem::create_symlink(image.dir() / ".." / "nowhere.txt",
+                                  image.hostPath(u"\\Storage Card\\dangling.txt"));
+  // A link that stays inside the image is followed.
+  image.writeFile(u"\\My Documents\\inside.txt", "inside");
+  std::filesystem::create_symlink(image.hostPath(u"\\My Documents\\inside.txt"),
+                                  image.hostPath(u"\\Storage Card\\ok.txt"));
+  auto platform = image.platform();
+
+  const std::u16string dotDot = u"\\Storage Card\\..\\..\\" +
+                                narrowToWide(outside.dir().filename().string()) +
+                                u"\\fs\\secret.txt";
+  const std::u16string paths[] = {
+      u"\\Storage Card\\link.txt",
+      u"\\Storage Card\\out\\x.txt",
+      u"\\Storage Card\\dangling.txt",
+      dotDot,
+      u"..\\secret.txt",
+      u"\\Storage Card\\.\\link.txt",
+  };
+  for (const std::u16string& path : paths) {
+    SCOPED_TRACE(std::string(path.begin(), path.end()));
+    EXPECT_FALSE(platform->hostPath(path).has_value());
+    EXPECT_EQ(platform->openFile(path, FileOpenMode::ReadShared), nullptr);
+    EXPECT_EQ(platform->openFile(path, FileOpenMode::WriteTruncate), nullptr);
+    EXPECT_EQ(platform->fileAttributes(path), kInvalidAttributes);
+    EXPECT_FALSE(platform->deleteFile(path));
+    EXPECT_FALSE(platform->copyFile(path, u"\\copy.txt"));
+    EXPECT_FALSE(platform->copyFile(u"\\My Documents\\inside.txt", path));
+    EXPECT_NE(platform->createDirectory(path), kErrorSuccess);
+    EXPECT_EQ(platform->loadLibrary(path), nullptr);
+  }
+  EXPECT_EQ(outside.readFile(u"\\secret.txt"), "host data");
+  EXPECT_TRUE(std::filesystem::is_empty(outsideFolder));
+  EXPECT_FALSE(image.exists(u"\\copy.txt"));
+
+  // Enumerations leave out links that lead outside.
+  const auto names = enumerate(*platform, u"\\Storage Card\\*");
+  EXPECT_EQ(names, std::vector<std::u16string>{u"ok.txt"});
+  auto linked = platform->openFile(u"\\storage card\\OK.TXT", FileOpenMode::ReadShared);
+  ASSERT_NE(linked, nullptr);
+  EXPECT_EQ(readAll(*linked), "inside");
+}
+
+TEST(SimFiles, PathsOverTheLimitFail) {
+  DeviceImage image;
+  auto platform = image.platform();
+  // "\My Documents\" is 14 characters; the name fills the path to the length wanted.
+  auto pathOfLength = [](std::size_t length) {
+    std::u16string path = u"\\My Documents\\";
+    path.append(length - path.size(), u'a');
+    return path;
+  };
+  const std::u16string longest = pathOfLength(kMaxPathLength);
+  const std::u16string tooLong = pathOfLength(kMaxPathLength + 1);
+  // The host allows 255-byte names; the longest device name here is 245.
+  EXPECT_TRUE(writeAll(*platform, longest, "x"));
+  EXPECT_NE(platform->fileAttributes(longest), kInvalidAttributes);
+  EXPECT_FALSE(writeAll(*platform, tooLong, "x"));
+  EXPECT_EQ(platform->fileAttributes(tooLong), kInvalidAttributes);
+  EXPECT_EQ(platform->createDirectory(tooLong), kErrorPathNotFound);
+  EXPECT_FALSE(platform->hostPath(tooLong).has_value());
+  FindEntry entry;
+  EXPECT_EQ(platform->findFirstFile(pathOfLength(kMaxPathLength + 1), entry), nullptr);
+}
+
+TEST(SimFiles, EnumerationMatchesAsTheDeviceDoes) {
+  DeviceImage image;
+  for (const char16_t* name : {u"\\Data\\README", u"\\Data\\a.TXT", u"\\Data\\b.txt",
+                               u"\\Data\\abc.bin", u"\\Data\\axc.bin", u"\\Data\\.hidden"}) {
+    image.writeFile(name, "12345");
+  }
+  image.makeFolder(u"\\Data\\Maps");
+  auto platform = image.platform();
+
+  struct Case {
+    std::u16string pattern;
+    std::set<std::u16string> names;
+  };
+  const Case cases[] = {
+      {u"\\data\\*.*",
+       {u"README", u"a.TXT", u"b.txt", u"abc.bin", u"axc.bin", u".hidden", u"Maps"}},
+      {u"\\Data\\*", {u"README", u"a.TXT", u"b.txt", u"abc.bin", u"axc.bin", u".hidden", u"Maps"}},
+      {u"\\Data\\*.txt", {u"a.TXT", u"b.txt"}},
+      {u"\\Data\\a?c.BIN", {u"abc.bin", u"axc.bin"}},
+      {u"\\Data\\readme.*", {u"README"}},
+      {u"\\Data\\MAPS", {u"Maps"}},
+      {u"\\Data\\*.doc", {}},
+      {u"\\Nowhere\\*.*", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern.begin(), c.pattern.end()));
+    const auto found = enumerate(*platform, c.pattern);
+    EXPECT_EQ(std::set<std::u16string>(found.begin(), found.end()), c.names);
+    EXPECT_EQ(found.size(), c.names.size());
+  }
+
+  FindEntry entry;
+  auto search = platform->findFirstFile(u"\\Data\\M*", entry);
+  ASSERT_NE(search, nullptr);
+  EXPECT_TRUE(entry.isDirectory());
+  EXPECT_FALSE(search->next(entry));
+  search = platform->findFirstFile(u"\\Data\\b.txt", entry);
+  ASSERT_NE(search, nullptr);
+  EXPECT_FALSE(entry.isDirectory());
+  EXPECT_EQ(entry.size, 5u);
+}
+
+TEST(SimFiles, EntriesCarryTheWholeSizeOfLargeFiles) {
+  DeviceImage image;
+  image.writeFile(u"\\big.img", "");
+  const std::uint64_t size = (std::uint64_t{1} << 32) + 7;
+  std::filesystem::resize_file(image.hostPath(u"\\big.img"), size);  // sparse
+  auto platform = image.platform();
+  FindEntry entry;
+  auto search = platform->findFirstFile(u"\\*.img", entry);
+  ASSERT_NE(search, nullptr);
+  EXPECT_EQ(entry.size, size);
+  EXPECT_EQ(entry.sizeLow(), 7u);
+  auto file = platform->openFile(u"\\big.img", FileOpenMode::ReadShared);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->size(), size);
+  EXPECT_TRUE(file->seek(size - 1));
+  char last = 'x';
+  std::uint32_t got = 0;
+  EXPECT_TRUE(file->read(&last, 1, got));
+  EXPECT_EQ(got, 1u);
+  EXPECT_EQ(last, '\0');
+}
+
+TEST(SimFiles, OpenFilesAreSharedAsOnTheDevice) {
+  DeviceImage image;
+  image.writeFile(u"\\f.txt", "data");
+  auto platform = image.platform();
+  const std::u16string path = u"\\F.TXT";
+  {
+    auto exclusive = platform->openFile(path, FileOpenMode::ReadExclusive);
+    ASSERT_NE(exclusive, nullptr);
+    EXPECT_EQ(platform->openFile(path, FileOpenMode::ReadShared), nullptr);
+    EXPECT_EQ(platform->openFile(u"\\f.txt", FileOpenMode::ReadExclusive), nullptr);
+    EXPECT_EQ(platform->openFile(path, FileOpenMode::WriteTruncate), nullptr);
+    EXPECT_FALSE(platform->deleteFile(path));
+    EXPECT_FALSE(platform->copyFile(path, u"\\g.txt"));
+  }
+  {
+    auto shared = platform->openFile(path, FileOpenMode::ReadShared);
+    ASSERT_NE(shared, nullptr);
+    auto second = platform->openFile(path, FileOpenMode::ReadShared);
+    EXPECT_NE(second, nullptr);
+    EXPECT_EQ(platform->openFile(path, FileOpenMode::ReadExclusive), nullptr);
+    EXPECT_EQ(platform->openFile(path, FileOpenMode::WriteTruncate), nullptr);
+    EXPECT_TRUE(platform->copyFile(path, u"\\g.txt"));
+    EXPECT_FALSE(platform->copyFile(u"\\g.txt", path));  // the destination is in use
+  }
+  EXPECT_EQ(image.readFile(u"\\f.txt"), "data");  // a refused writer did not truncate it
+  {
+    auto writer = platform->openFile(path, FileOpenMode::WriteTruncate);
+    ASSERT_NE(writer, nullptr);
+    EXPECT_EQ(platform->openFile(path, FileOpenMode::ReadShared), nullptr);
+    char buffer[4];
+    std::uint32_t got = 1;
+    EXPECT_FALSE(writer->read(buffer, sizeof buffer, got));
+    EXPECT_EQ(got, 0u);
+  }
+  auto exclusive = platform->openFile(path, FileOpenMode::ReadExclusive);
+  ASSERT_NE(exclusive, nullptr);
+  std::uint32_t written = 1;
+  EXPECT_FALSE(exclusive->write("x", 1, written));
+  EXPECT_EQ(readAll(*exclusive), "");
+}
+
+TEST(SimFiles, CopyReplacesDeleteRemovesOnlyFiles) {
+  DeviceImage image;
+  image.writeFile(u"\\Storage Card\\app.exe", "new build");
+  image.writeFile(u"\\Program Files\\App\\app.exe", "old build, longer");
+  auto platform = image.platform();
+
+  EXPECT_TRUE(platform->copyFile(u"\\storage card\\APP.EXE", u"\\program files\\app\\app.exe"));
+  EXPECT_EQ(image.readFile(u"\\Program Files\\App\\app.exe"), "new build");
+  EXPECT_TRUE(platform->copyFile(u"\\storage card\\app.exe", u"\\program files\\app\\Copy.exe"));
+  EXPECT_EQ(image.readFile(u"\\Program Files\\App\\Copy.exe"), "new build");
+  // A copy onto itself fails and leaves the file whole.
+  EXPECT_FALSE(platform->copyFile(u"\\storage card\\app.exe", u"\\STORAGE CARD\\App.exe"));
+  EXPECT_EQ(image.readFile(u"\\Storage Card\\app.exe"), "new build");
+  EXPECT_FALSE(platform->copyFile(u"\\storage card\\none.exe", u"\\x.exe"));
+  EXPECT_FALSE(platform->copyFile(u"\\storage card\\app.exe", u"\\No Folder\\x.exe"));
+  EXPECT_FALSE(platform->copyFile(u"\\storage card\\app.exe", u"\\Program Files\\App"));
+  EXPECT_FALSE(platform->copyFile(u"\\Program Files\\App", u"\\x.exe"));
+
+  EXPECT_FALSE(platform->deleteFile(u"\\program files\\app"));
+  EXPECT_TRUE(platform->deleteFile(u"\\program files\\app\\COPY.EXE"));
+  EXPECT_FALSE(image.exists(u"\\Program Files\\App\\Copy.exe"));
+  EXPECT_FALSE(platform->deleteFile(u"\\program files\\app\\COPY.EXE"));
+
+  const std::vector<nlohmann::json> expected = {
+      {{"op", "copy_file"},
+       {"source", "\\storage card\\APP.EXE"},
+       {"destination", "\\program files\\app\\app.exe"},
+       {"ok", true}},
+      {{"op", "copy_file"},
+       {"source", "\\storage card\\app.exe"},
+       {"destination", "\\program files\\app\\Copy.exe"},
+       {"ok", true}},
+  };
+  ASSERT_GE(platform->trace().size(), 2u);
+  EXPECT_EQ(platform->trace()[0], expected[0]);
+  EXPECT_EQ(platform->trace()[1], expected[1]);
+  EXPECT_EQ(platform->trace().back(),
+            (nlohmann::json{
+                {"op", "delete_file"}, {"path", "\\program files\\app\\COPY.EXE"}, {"ok", false}}));
+}
+
+TEST(SimFiles, WritesAreTracedWithTheirSize) {
+  DeviceImage image;
+  auto platform = image.platform();
+  ASSERT_TRUE(writeAll(*platform, u"\\Windows\\Start Menu\\Programs\\Atlas.lnk", "1#\"x\""));
+  EXPECT_FALSE(writeAll(*platform, u"\\Nowhere\\Atlas.lnk", "1#\"x\""));
+  ASSERT_EQ(platform->trace().size(), 2u);
+  EXPECT_EQ(platform->trace()[0],
+            (nlohmann::json{{"op", "write_file"},
+                            {"path", "\\Windows\\Start Menu\\Programs\\Atlas.lnk"},
+                            {"ok", true},
+                            {"bytes", 5}}));
+  EXPECT_EQ(
+      platform->trace()[1],
+      (nlohmann::json{{"op", "write_file"}, {"path", "\\Nowhere\\Atlas.lnk"}, {"ok", false}}));
+}
+
+TEST(SimFiles, SpecialFoldersAreMadeWhenAskedFor) {
+  DeviceImage image;
+  std::filesystem::remove_all(image.dir() / "fs" / "Windows");
+  auto platform = image.platform();
+  EXPECT_EQ(platform->specialFolderPath(2), u"\\Windows\\Start Menu\\Programs");
+  EXPECT_TRUE(std::filesystem::is_directory(image.hostPath(u"\\Windows\\Start Menu\\Programs")));
+  EXPECT_EQ(platform->specialFolderPath(5), u"\\My Documents");
+  EXPECT_EQ(platform->specialFolderPath(36), u"\\Windows");
+  EXPECT_EQ(platform->specialFolderPath(38), u"\\Program Files");
+  EXPECT_EQ(platform->specialFolderPath(7), u"");
+  EXPECT_EQ(platform->specialFolderPath(-1), u"");
+  std::vector<std::string> made;
+  for (const auto& entry : platform->trace()) {
+    if (entry["op"] == "create_directory" && entry["result"] == 0) made.push_back(entry["path"]);
+  }
+  EXPECT_EQ(made, (std::vector<std::string>{"\\Windows", "\\Windows\\Start Menu",
+                                            "\\Windows\\Start Menu\\Programs"}));
+
+  DeviceImage custom;
+  custom.writeDeviceJson({{"special_folders", {{"38", "\\Programme"}, {"5", nullptr}}}});
+  auto other = custom.platform();
+  EXPECT_EQ(other->specialFolderPath(38), u"\\Programme");
+  EXPECT_TRUE(custom.exists(u"\\Programme"));
+  EXPECT_EQ(other->specialFolderPath(5), u"");
+  EXPECT_EQ(other->specialFolderPath(36), u"\\Windows");
+  // A file in the way: the device cannot provide the folder.
+  std::filesystem::remove_all(custom.hostPath(u"\\Windows\\Start Menu"));
+  custom.writeFile(u"\\Windows\\Start Menu", "not a folder");
+  EXPECT_EQ(other->specialFolderPath(2), u"");
+}
+
+TEST(SimFiles, FreeBytesComeFromTheDeviceDescription) {
+  DeviceImage image;
+  {
+    auto platform = image.platform();
+    const auto real = platform->freeBytes(u"\\Program Files");
+    ASSERT_TRUE(real.has_value());
+    EXPECT_GT(*real, 0u);
+    EXPECT_FALSE(platform->freeBytes(u"\\No Folder").has_value());
+  }
+  image.writeDeviceJson({{"free_bytes", 5000000000ULL}});
+  EXPECT_EQ(image.platform()->freeBytes(u"\\program files"), 5000000000ULL);
+  image.writeDeviceJson({{"free_bytes", nullptr}});
+  EXPECT_FALSE(image.platform()->freeBytes(u"\\Program Files").has_value());
+}
+
+TEST(SimFiles, StorageCardsFollowTheDeviceDescription) {
+  DeviceImage image;
+  std::u16string card;
+  {
+    auto platform = image.platform();
+    auto cards = platform->findFirstCard(card);
+    ASSERT_NE(cards, nullptr);
+    EXPECT_EQ(card, u"Storage Card");
+    EXPECT_FALSE(cards->next(card));
+  }
+  image.writeDeviceJson({{"cards", {"SD Card", "Storage Card 2"}}});
+  {
+    auto platform = image.platform();
+    auto cards = platform->findFirstCard(card);
+    ASSERT_NE(cards, nullptr);
+    EXPECT_EQ(card, u"SD Card");
+    ASSERT_TRUE(cards->next(card));
+    EXPECT_EQ(card, u"Storage Card 2");
+    EXPECT_FALSE(cards->next(card));
+  }
+  image.writeDeviceJson({{"cards", nlohmann::json::array()}});
+  EXPECT_EQ(image.platform()->findFirstCard(card), nullptr);
+  image.writeDeviceJson(nlohmann::json::object());
+  std::filesystem::remove_all(image.dir() / "fs" / "Storage Card");
+  EXPECT_EQ(image.platform()->findFirstCard(card), nullptr);
 }
 
 }  // namespace

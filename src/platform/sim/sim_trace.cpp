@@ -21,11 +21,17 @@ TraceLog::~TraceLog() {
 
 void TraceLog::record(nlohmann::json entry) {
   if (file_ != nullptr) {
-    // Invalid text never reaches here (paths are converted with replacement), but a dump
-    // must not throw inside a platform call.
-    const std::string line = entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    // "op" first, so the lines read well; then the other fields in name order.
+    constexpr auto replace = nlohmann::json::error_handler_t::replace;
+    std::string line = "{";
+    if (entry.contains("op")) line += "\"op\":" + entry["op"].dump(-1, ' ', false, replace);
+    for (const auto& item : entry.items()) {
+      if (item.key() == "op") continue;
+      if (line.size() > 1) line += ',';
+      line += nlohmann::json(item.key()).dump() + ":" + item.value().dump(-1, ' ', false, replace);
+    }
+    line += "}\n";
     std::fputs(line.c_str(), file_);
-    std::fputc('\n', file_);
     std::fflush(file_);
   }
   entries_.push_back(std::move(entry));
