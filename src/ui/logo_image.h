@@ -1,6 +1,7 @@
 // An uncompressed BMP read from the card and painted unscaled into a dialog's logo control.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,24 +15,42 @@ class LogoImage {
   // load results
   static constexpr int kLoaded = 0;
   static constexpr int kCannotOpen = 1;
-  static constexpr int kNotABitmap = 2;
+  static constexpr int kNotABitmap = 2;  // also: unusable or truncated bitmap
 
-  // Reads the file; on any failure the image is left as it was.
+  static constexpr std::size_t kFileHeaderSize = 14;
+  static constexpr std::size_t kInfoHeaderSize = 40;
+  // The header block of a depth without colour table: the info header and 4 spare bytes.
+  static constexpr std::size_t kPlainHeaderSize = 44;
+  // Files asking for more pixel memory than this are refused. The dialogs only ever draw
+  // images up to 240 x 100, so this is generous.
+  static constexpr std::uint64_t kMaxPixelBytes = 64u * 1024u * 1024u;
+
+  // Reads the file. Anything but a complete, uncompressed BMP of depth 1, 4, 8, 16, 24 or
+  // 32 within kMaxPixelBytes gives kNotABitmap; on any failure the image is left as it was.
   int load(PlatformServices& platform, const std::u16string& path);
   // Paints the image at (x, y) when its size lies within the bounds. Returns 0.
   int draw(PlatformServices& platform, DrawingSurface target, int x, int y, int minWidth,
            int maxWidth, int minHeight, int maxHeight) const;
+  // Frees the pixels and the header; the image is empty again.
   void release();
 
+  bool loaded() const { return header_ != nullptr; }
   std::int32_t width() const { return width_; }
   std::int32_t height() const { return height_; }
   std::uint32_t bitsPerPixel() const { return bitsPerPixel_; }
   std::int32_t stride() const { return stride_; }
+  // stride() x height() bytes, the top row first.
   const std::uint8_t* pixels() const { return pixels_.get(); }
+  // The 40-byte info header as handed to drawing (height negative: rows top-down), then
+  // the colour table.
   const std::uint8_t* header() const { return header_.get(); }
   std::size_t headerSize() const { return headerSize_; }
   // The colour table inside header(), or null (depth 24 and 32 have none).
   const std::uint8_t* palette() const { return palette_; }
+  // Entries of the colour table (4 bytes each: blue, green, red, reserved).
+  std::size_t paletteEntries() const {
+    return palette_ == nullptr ? 0 : (headerSize_ - kInfoHeaderSize) / 4;
+  }
 
  private:
   std::int32_t width_ = 0;

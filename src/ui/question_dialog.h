@@ -8,9 +8,21 @@
 namespace autorun {
 
 struct InstallerContext;
+class LogoImage;
+
+// The largest logo the dialogs paint, in pixels; larger ones are silently left out.
+inline constexpr int kLogoMaxWidth = 240;
+inline constexpr int kLogoMaxHeight = 100;
 
 // The logo's path on the card: card folder \ navigation/sd_dir \ common/logo.
 std::u16string logoPath(InstallerContext& context);
+// The logo control's size in pixels: common/logo_width and common/logo_height, 0 when unset.
+int logoBoxWidth(const InstallerContext& context);
+int logoBoxHeight(const InstallerContext& context);
+// Paints `image` at the top left of the dialog's control `controlId`, when it fits the
+// largest logo size.
+void paintLogo(PlatformServices& platform, WindowHandle dialog, int controlId,
+               const LogoImage& image);
 
 class QuestionDialogHandler : public DialogHandler {
  public:
