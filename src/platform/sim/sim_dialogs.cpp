@@ -3,52 +3,11 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "ui/dialog_ids.h"
+#include "ui/dialog_templates.h"
 
 namespace autorun::sim {
 
 namespace {
-
-struct ControlUnits {
-  int id;
-  const char16_t* windowClass;
-  const char16_t* text;
-  int x, y, width, height;  // dialog units
-};
-
-// The controls of the installer's two templates, as its resource script lays them out.
-constexpr ControlUnits kQuestionControls[] = {
-    {IDC_QUESTION_TEXT, u"Static", u"Install Wayfarer Navigator on this device?", 17, 14, 147, 17},
-    {IDC_QUESTION_YES, u"Button", u"Yes", 7, 130, 48, 16},
-    {IDC_QUESTION_NO, u"Button", u"No", 132, 130, 48, 16},
-    {IDC_QUESTION_LOGO, u"Static", u"", 54, 44, 56, 62},
-};
-constexpr ControlUnits kStatusControls[] = {
-    {IDC_STATUS_PROGRESS, u"msctls_progress32", u"Progress1", 7, 102, 117, 14},
-    {IDC_STATUS_TEXT, u"Static", u"Installation status", 7, 84, 117, 8},
-    {IDC_STATUS_LOGO, u"Static", u"", 37, 14, 55, 62},
-};
-
-int unitsToPixels(int units, int base, int divisor) {
-  // Nearest pixel, halves away from zero.
-  const int scaled = units * base;
-  return scaled >= 0 ? (scaled + divisor / 2) / divisor : -((-scaled + divisor / 2) / divisor);
-}
-
-template <std::size_t N>
-void fill(SimDialogLayout& layout, const ControlUnits (&controls)[N]) {
-  for (const ControlUnits& c : controls) {
-    SimControlLayout control;
-    control.id = c.id;
-    control.windowClass = c.windowClass;
-    control.text = c.text;
-    control.rect.left = unitsToPixels(c.x, kDialogBaseUnitX, 4);
-    control.rect.top = unitsToPixels(c.y, kDialogBaseUnitY, 8);
-    control.rect.right = control.rect.left + unitsToPixels(c.width, kDialogBaseUnitX, 4);
-    control.rect.bottom = control.rect.top + unitsToPixels(c.height, kDialogBaseUnitY, 8);
-    layout.controls.push_back(control);
-  }
-}
 
 std::uint32_t u32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -66,17 +25,16 @@ constexpr int kMaxPictureSide = 8192;
 bool dialogLayout(int templateId, SimDialogLayout& layout) {
   layout = SimDialogLayout{};
   layout.templateId = templateId;
-  if (templateId == IDD_QUESTION) {
-    layout.caption = u"Wayfarer Navigator";
-    fill(layout, kQuestionControls);
-    return true;
+  const DialogTemplate* dialog = findDialogTemplate(templateId);
+  if (dialog == nullptr) return false;
+  layout.caption = dialog->caption;
+  const DialogBaseUnits base{kDialogBaseUnitX, kDialogBaseUnitY};
+  for (const ControlTemplate& control : dialog->controls) {
+    layout.controls.push_back(SimControlLayout{control.id, std::u16string(control.windowClass),
+                                               std::u16string(control.text),
+                                               controlRectInPixels(control, base)});
   }
-  if (templateId == IDD_STATUS) {
-    layout.caption = u"Status";
-    fill(layout, kStatusControls);
-    return true;
-  }
-  return false;
+  return true;
 }
 
 SimSurface blankSurface(int width, int height) {

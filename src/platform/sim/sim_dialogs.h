@@ -30,7 +30,8 @@ struct SimDialogLayout {
 inline constexpr int kDialogBaseUnitX = 5;
 inline constexpr int kDialogBaseUnitY = 13;
 
-// The layout of a template of the installer, or false when it has none with this id.
+// The layout of one of the installer's templates (ui/dialog_templates.h), or false when
+// it has none with this id.
 bool dialogLayout(int templateId, SimDialogLayout& layout);
 
 // A white picture of the given size (negative sizes count as 0).

@@ -1,0 +1,164 @@
+// autorun-sim: runs the installer's entry on a simulated device (a device image folder)
+// and exits with the installer's exit code.
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "common/utf.h"
+#include "configuration_key.h"
+#include "platform/sim/sim_platform.h"
+#include "startup/entry.h"
+#include "startup/installer_context.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The runner's own failures; the installer's codes are 0 to 4.
+constexpr int kExitUsage = 64;         // bad options
+constexpr int kExitBadImage = 65;      // registry.reg or device.json malformed or unreadable
+constexpr int kExitNoImage = 66;       // no device image in the folder
+constexpr int kExitInternal = 70;      // the run failed unexpectedly
+constexpr int kExitCannotCreate = 73;  // trace file or new image cannot be written
+
+int fail(int code, const std::string& message) {
+  std::fprintf(stderr, "autorun-sim: %s\n", message.c_str());
+  return code;
+}
+
+std::optional<std::vector<bool>> parseAnswers(const std::string& list) {
+  std::vector<bool> answers;
+  if (list.empty()) return answers;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = list.find(',', start);
+    std::string word =
+        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (word == "yes" || word == "y") {
+      answers.push_back(true);
+    } else if (word == "no" || word == "n") {
+      answers.push_back(false);
+    } else {
+      return std::nullopt;
+    }
+    if (comma == std::string::npos) return answers;
+    start = comma + 1;
+  }
+}
+
+int initImage(const fs::path& dir) {
+  std::error_code error;
+  if (fs::exists(dir / "fs", error) || fs::exists(dir / "registry.reg", error)) {
+    return fail(kExitCannotCreate, dir.string() + " already holds a device image");
+  }
+  for (const char* folder :
+       {"Storage Card", "Windows/Start Menu/Programs", "My Documents", "Program Files"}) {
+    fs::create_directories(dir / "fs" / folder, error);
+    if (error)
+      return fail(kExitCannotCreate, (dir / "fs" / folder).string() + ": " + error.message());
+  }
+  std::ofstream registry(dir / "registry.reg", std::ios::binary);
+  registry << "Windows Registry Editor Version 5.00\n";
+  registry.close();
+  if (!registry)
+    return fail(kExitCannotCreate, (dir / "registry.reg").string() + ": cannot be written");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "autorun-sim --device DIR [--installer PATH] [--answers yes,no,...] [--trace FILE]\n"
+      "            [--load-dlls] [-- COMMAND_LINE]\n"
+      "autorun-sim init DIR\n\n"
+      "Runs the installer on a simulated device and exits with the installer's exit code.\n"
+      "The runner's own errors exit with 64 (bad options), 65 (malformed image), 66 (no\n"
+      "image), 70 (internal error) or 73 (cannot create a file).",
+      "autorun-sim"};
+
+  std::string device;
+  std::string installer;
+  std::string answerList;
+  std::string traceFile;
+  bool loadDlls = false;
+  std::vector<std::string> commandWords;
+  app.add_option("--device", device, "The device image folder (fs/, registry.reg, device.json)");
+  app.add_option("--installer", installer,
+                 "The installer's own device path (default \\Storage Card\\2577\\autorun.exe)");
+  app.add_option("--answers", answerList, "Answers to the Yes/No questions in order: yes,no,...");
+  app.add_option("--trace", traceFile, "Write every device change and dialog as JSON Lines here");
+  app.add_flag("--load-dlls", loadDlls,
+               "Load registered DLLs as host shared objects and call their entries");
+  app.add_option("command_line", commandWords, "The installer's command line (after --)");
+
+  std::string initDir;
+  CLI::App* init = app.add_subcommand("init", "Makes an empty device image in DIR");
+  init->add_option("DIR", initDir, "The folder to make the image in")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << app.help();
+    return 0;
+  } catch (const CLI::ParseError& error) {
+    return fail(kExitUsage, error.what());
+  }
+
+  if (init->parsed()) return initImage(initDir);
+
+  if (device.empty())
+    return fail(kExitUsage, "--device DIR is required (or: autorun-sim init DIR)");
+  const auto answers = parseAnswers(answerList);
+  if (!answers)
+    return fail(kExitUsage,
+                "--answers takes yes and no separated by commas, got \"" + answerList + "\"");
+  std::error_code error;
+  if (!fs::is_directory(device, error) || !fs::is_directory(fs::path(device) / "fs", error)) {
+    return fail(kExitNoImage, "no device image in " + device + " (expected " + device +
+                                  "/fs; autorun-sim init makes one)");
+  }
+
+  autorun::sim::SimOptions options;
+  options.deviceDir = device;
+  if (!installer.empty()) options.installerPath = autorun::host::fromUtf8(installer);
+  options.answers = *answers;
+  options.loadDlls = loadDlls;
+  options.useTerminal = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
+  if (!traceFile.empty()) {
+    std::ofstream probe(traceFile, std::ios::app);
+    if (!probe) return fail(kExitCannotCreate, traceFile + ": cannot create the trace file");
+    options.traceFile = traceFile;
+  }
+
+  std::string commandLine;
+  for (const std::string& word : commandWords) {
+    if (!commandLine.empty()) commandLine += ' ';
+    commandLine += word;
+  }
+
+  std::unique_ptr<autorun::sim::SimPlatform> platform;
+  try {
+    platform = std::make_unique<autorun::sim::SimPlatform>(std::move(options));
+  } catch (const autorun::sim::SimError& problem) {
+    return fail(kExitBadImage, problem.what());
+  }
+
+  try {
+    autorun::InstallerContext context(*platform, std::string(autorun::kConfigurationKey));
+    return autorun::runEntry(context, autorun::sim::SimPlatform::kModuleHandle,
+                             autorun::host::fromUtf8(commandLine));
+  } catch (const std::exception& problem) {
+    return fail(kExitInternal, std::string("the run failed: ") + problem.what());
+  }
+}
