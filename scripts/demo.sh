@@ -1,10 +1,70 @@
 #!/usr/bin/env bash
-# The main job: builds the programs and runs them on the bundled demo.
+# The main job: builds the installer's Linux programs, makes the demo device with its
+# storage card, and runs the installer on it as the device shell does when the card goes
+# in. Then a second card with a newer build goes in and the installer offers the update.
+#
+# On a terminal the installer's questions are asked there and the installation shows a
+# progress bar; without one every question is answered Yes.
+# AUTORUN_BUILD_DIR chooses the build folder (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target autorun-config
-echo "== the sample configuration, as the installer would hold it after loading =="
-./build/tools/autorun-config encode demo/config/autorun.txt build/demo-autorun_8.qlm
-./build/tools/autorun-config dump build/demo-autorun_8.qlm
+
+build=${AUTORUN_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)" --target autorun-config autorun-sim
+config_tool="$build/tools/autorun-config"
+sim="$build/tools/autorun-sim"
+
+demo="$build/demo"
+device="$demo/device"
+mkdir -p "$demo"
+
+if [ -t 0 ] && [ -t 1 ]; then
+  answers=()
+  how="the questions are asked here"
+else
+  answers=(--answers yes)
+  how="no terminal: every question is answered Yes"
+fi
+
+banner() { printf '\n==== %s ====\n' "$*"; }
+
+# Runs the installer with the shell's argument for an inserted card, then shows what it
+# changed on the device.
+insert_card() {
+  local run=$1
+  python3 demo/report.py snapshot "$device" "$demo/before-$run.json"
+  echo "\$ autorun-sim --device $device ${answers[*]} -- install    ($how)"
+  local code=0
+  "$sim" --device "$device" --trace "$demo/trace-$run.jsonl" "${answers[@]}" -- install || code=$?
+  echo "installer exit code: $code"
+  python3 demo/report.py changes "$demo/before-$run.json" "$device" "$demo/trace-$run.jsonl"
+}
+
+banner "The demo device and its storage card"
+python3 demo/build_image.py --config-tool "$config_tool" --out "$device" --version 1
+echo "device image: $device (fs/ is the device's root, registry.reg its registry)"
+echo "card: \\Storage Card, with the installer in 2577\\ and Atlas Navigator 1.4 in Atlas\\"
+echo
+echo "The configuration on the card, as the installer holds it after loading:"
+"$config_tool" dump "$device/fs/Storage Card/2577/autorun_8.qlm" | sed 's/^/  /'
+
+banner "1. The card goes into a device without the application"
+insert_card 1
+
+banner "2. The user works with the application"
+# What the running program would store: the settings an update carries over.
+python3 demo/report.py set-dword "$device" 'HKCU\Software\Atlas' Volume 8
+python3 demo/report.py set-dword "$device" 'HKCU\Software\Atlas' NightMode 1
+python3 demo/report.py set-string "$device" 'HKCU\Software\Atlas' LastMap 'europe.map'
+echo "settings stored by the program: Volume = 8, NightMode = 1, LastMap = europe.map"
+
+banner "3. A second card with Atlas Navigator 1.5 goes in"
+python3 demo/build_image.py --config-tool "$config_tool" --out "$device" --version 2 --card-only
+insert_card 2
+
+banner "Done"
+echo "The device image stays in $device; the traces are $demo/trace-1.jsonl and"
+echo "$demo/trace-2.jsonl. Run the installer again by hand, for example the card's removal:"
+echo "  $sim --device $device --trace /dev/stdout -- uninstall"
