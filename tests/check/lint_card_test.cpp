@@ -12,37 +12,6 @@ namespace {
 
 using host::Finding;
 
-void put16(std::string& out, std::uint16_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>(v >> 8));
-}
-void put32(std::string& out, std::uint32_t v) {
-  for (int k = 0; k < 4; ++k) out.push_back(static_cast<char>((v >> (8 * k)) & 0xFF));
-}
-
-// An uncompressed 24-bit BMP, rows bottom-up.
-std::string bitmap(int width, int height) {
-  const std::uint32_t stride = (24 * static_cast<std::uint32_t>(width) + 31) / 32 * 4;
-  const std::uint32_t pixels = stride * static_cast<std::uint32_t>(height);
-  std::string out = "BM";
-  put32(out, 54 + pixels);
-  put32(out, 0);
-  put32(out, 54);
-  put32(out, 40);
-  put32(out, static_cast<std::uint32_t>(width));
-  put32(out, static_cast<std::uint32_t>(height));
-  put16(out, 1);
-  put16(out, 24);
-  put32(out, 0);  // no compression
-  put32(out, pixels);
-  put32(out, 2835);
-  put32(out, 2835);
-  put32(out, 0);
-  put32(out, 0);
-  out.append(pixels, '\x40');
-  return out;
-}
-
 constexpr std::string_view kConfiguration = R"([common]
 brand = "Atlas"
 website = "example.com"

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -84,6 +85,39 @@ inline const host::Finding* findRule(const std::vector<host::Finding>& findings,
 inline std::string describe(const std::vector<host::Finding>& findings) {
   std::string out;
   for (const host::Finding& finding : findings) out += host::formatFinding(finding) + "\n";
+  return out;
+}
+
+// An uncompressed 24-bit BMP of one colour, rows bottom-up.
+inline std::string bitmap(int width, int height, std::uint8_t red = 0x40, std::uint8_t green = 0x40,
+                          std::uint8_t blue = 0x40) {
+  const auto put = [](std::string& out, std::uint32_t value, int bytes) {
+    for (int k = 0; k < bytes; ++k) out.push_back(static_cast<char>((value >> (8 * k)) & 0xFF));
+  };
+  const std::uint32_t stride = (24 * static_cast<std::uint32_t>(width) + 31) / 32 * 4;
+  const std::uint32_t size = stride * static_cast<std::uint32_t>(height);
+  std::string out = "BM";
+  put(out, 54 + size, 4);
+  put(out, 0, 4);
+  put(out, 54, 4);  // pixel data offset
+  put(out, 40, 4);  // info header size
+  put(out, static_cast<std::uint32_t>(width), 4);
+  put(out, static_cast<std::uint32_t>(height), 4);
+  put(out, 1, 2);   // planes
+  put(out, 24, 2);  // bits per pixel
+  put(out, 0, 4);   // no compression
+  put(out, size, 4);
+  put(out, 2835, 4);
+  put(out, 2835, 4);
+  put(out, 0, 4);
+  put(out, 0, 4);
+  for (int y = 0; y < height; ++y) {
+    std::string row;
+    for (int x = 0; x < width; ++x)
+      row += {static_cast<char>(blue), static_cast<char>(green), static_cast<char>(red)};
+    row.resize(stride, '\0');
+    out += row;
+  }
   return out;
 }
 

@@ -16,6 +16,7 @@
 #include "common/utf.h"
 #include "configuration_key.h"
 #include "platform/sim/sim_platform.h"
+#include "preview.h"
 #include "startup/entry.h"
 #include "startup/installer_context.h"
 
@@ -105,6 +106,8 @@ int main(int argc, char** argv) {
   std::string initDir;
   CLI::App* init = app.add_subcommand("init", "Makes an empty device image in DIR");
   init->add_option("DIR", initDir, "The folder to make the image in")->required();
+  int previewExit = 0;
+  CLI::App* preview = autorun::preview::addPreviewCommand(app, previewExit);
 
   try {
     app.parse(argc, argv);
@@ -116,6 +119,7 @@ int main(int argc, char** argv) {
   }
 
   if (init->parsed()) return initImage(initDir);
+  if (preview->parsed()) return previewExit;
 
   if (device.empty())
     return fail(kExitUsage, "--device DIR is required (or: autorun-sim init DIR)");

@@ -1,0 +1,265 @@
+#include "preview.h"
+
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include <CLI/CLI.hpp>
+
+#include "common/utf.h"
+#include "config/config_loader.h"
+#include "configuration_key.h"
+#include "platform/sim/sim_platform.h"
+#include "preview_render.h"
+#include "startup/entry.h"
+#include "startup/installer_context.h"
+#include "ui/dialog_ids.h"
+#include "ui/dialog_templates.h"
+#include "ui/question_dialog.h"
+#include "ui/status_dialog.h"
+
+namespace autorun::preview {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr Colour kWhite{255, 255, 255};
+constexpr Colour kBlack{0, 0, 0};
+constexpr Colour kButtonFace{232, 232, 232};
+constexpr Colour kBorder{128, 128, 128};
+constexpr Colour kTitleBar{16, 72, 152};
+constexpr Colour kProgressFill{0, 120, 215};
+constexpr Colour kMissingLogo{210, 210, 210};
+
+// The device's dialog font is Tahoma 10 point; at the device's resolution that is about
+// 12 pixels to the em.
+constexpr int kFontPixels = 12;
+// The device's title bar, which shows a full-screen dialog's caption above its client area.
+constexpr int kTitleBarHeight = 26;
+
+// A dialog's picture, and what an author should know about it.
+struct Picture {
+  Canvas canvas;
+  bool logoDrawn = true;  // the logo control received the configured logo
+  std::vector<std::string> notes;
+};
+
+class DialogPainter {
+ public:
+  DialogPainter(sim::SimPlatform& platform, const Font& font, bool frame)
+      : platform_(platform), font_(font), frame_(frame) {}
+
+  Picture paint(WindowHandle dialog) {
+    const std::optional<sim::SimWindowInfo> info = platform_.windowInfo(dialog);
+    const int width = info->rect.width();
+    const int height = info->rect.height();
+    const int top = frame_ ? kTitleBarHeight : 0;
+    Picture picture{Canvas(width, height + top, kWhite), true, {}};
+    Canvas& canvas = picture.canvas;
+    if (frame_) {
+      canvas.fill({0, 0, width, kTitleBarHeight}, kTitleBar);
+      canvas.clip({0, 0, width - 4, kTitleBarHeight});
+      font_.draw(canvas, 6, (kTitleBarHeight + font_.ascender()) / 2 - 1, codePoints(info->text),
+                 kWhite);
+      canvas.unclip();
+    }
+
+    const DialogTemplate* dialogTemplate = findDialogTemplate(info->templateId);
+    // Controls are painted from the last to the first, so the first lies on top.
+    for (auto it = dialogTemplate->controls.rbegin(); it != dialogTemplate->controls.rend(); ++it) {
+      const ControlTemplate& control = *it;
+      const WindowHandle handle = platform_.dialogItem(dialog, control.id);
+      const std::optional<sim::SimWindowInfo> item = platform_.windowInfo(handle);
+      if (!item) continue;
+      const Box box{item->rect.left, item->rect.top + top, item->rect.width(), item->rect.height()};
+      if (box.width <= 0 || box.height <= 0) continue;
+      canvas.clip(Box{0, top, width, height});
+      if (item->windowClass == kStaticClass && (control.style & 0x1F) == kSsBitmap) {
+        if (!paintLogo(canvas, handle, box)) picture.logoDrawn = false;
+      } else if (item->windowClass == kStaticClass) {
+        paintText(canvas, box, item->text, (control.style & 0x1F) == kSsCenter, picture.notes);
+      } else if (item->windowClass == kButtonClass) {
+        paintButton(canvas, box, item->text, (control.style & 0xF) == kBsDefPushButton);
+      } else if (item->windowClass == kProgressClass) {
+        paintProgress(canvas, box, item->progressPosition);
+      }
+      canvas.unclip();
+    }
+    return picture;
+  }
+
+ private:
+  bool paintLogo(Canvas& canvas, WindowHandle control, Box box) const {
+    bool drawn = false;
+    for (const nlohmann::json& entry : platform_.trace()) {
+      if (entry.value("op", "") == "draw_bitmap" &&
+          entry.value("window", std::uint64_t{0}) == control && entry.value("ok", false)) {
+        drawn = true;
+      }
+    }
+    if (!drawn) {
+      // The device shows its built-in logo there.
+      canvas.fill(box, kMissingLogo);
+      canvas.frame(box, kBorder);
+      return false;
+    }
+    const sim::SimSurface* surface = platform_.windowSurface(control);
+    canvas.paste(box.x, box.y, surface->width, surface->height, surface->rgb, box);
+    return true;
+  }
+
+  void paintText(Canvas& canvas, Box box, const std::u16string& text, bool centred,
+                 std::vector<std::string>& notes) const {
+    canvas.clip(box);
+    int baseline = box.y + font_.ascender();
+    const std::vector<std::u32string> lines = font_.wrap(codePoints(text), box.width);
+    const int shown = std::max(1, box.height / std::max(1, font_.lineHeight()));
+    if (static_cast<int>(lines.size()) > shown) {
+      std::string written;
+      for (char c : host::toUtf8(text))
+        written += c == '\n' ? std::string("\\n") : std::string(1, c);
+      notes.push_back("the text \"" + written + "\" takes " + std::to_string(lines.size()) +
+                      " lines, its control shows about " + std::to_string(shown));
+    }
+    for (const std::u32string& line : lines) {
+      const int x = centred ? box.x + (box.width - font_.measure(line)) / 2 : box.x;
+      font_.draw(canvas, x, baseline, line, kBlack);
+      baseline += font_.lineHeight();
+    }
+  }
+
+  void paintButton(Canvas& canvas, Box box, const std::u16string& text, bool isDefault) const {
+    canvas.fill(box, kButtonFace);
+    canvas.frame(box, kBlack, isDefault ? 2 : 1);
+    canvas.clip(box);
+    const std::u32string label = codePoints(text);
+    font_.draw(canvas, box.x + (box.width - font_.measure(label)) / 2,
+               box.y + (box.height + font_.ascender()) / 2 - 1, label, kBlack);
+  }
+
+  static void paintProgress(Canvas& canvas, Box box, int position) {
+    canvas.frame(box, kBorder);
+    const int inner = std::max(0, box.width - 4);
+    canvas.fill({box.x + 2, box.y + 2, inner * std::clamp(position, 0, 100) / 100, box.height - 4},
+                kProgressFill);
+  }
+
+  sim::SimPlatform& platform_;
+  const Font& font_;
+  bool frame_;
+};
+
+}  // namespace
+
+int runPreview(const PreviewOptions& options, std::ostream& out, std::ostream& err) {
+  if (options.progress < 0 || options.progress > 100) {
+    err << "autorun-sim preview: --progress takes 0 to 100\n";
+    return kPreviewUsage;
+  }
+  std::error_code error;
+  if (!fs::is_directory(options.deviceDir / "fs", error)) {
+    err << "autorun-sim preview: no device image in " << options.deviceDir.string() << "\n";
+    return kPreviewBadImage;
+  }
+  fs::create_directories(options.outDir, error);
+  if (!fs::is_directory(options.outDir, error)) {
+    err << "autorun-sim preview: cannot create " << options.outDir.string() << "\n";
+    return kPreviewCannotCreate;
+  }
+  std::unique_ptr<Font> font;
+  try {
+    font = std::make_unique<Font>(options.font, kFontPixels);
+  } catch (const std::exception& problem) {
+    err << "autorun-sim preview: " << problem.what() << "\n";
+    return kPreviewUsage;
+  }
+
+  sim::SimOptions simOptions;
+  simOptions.deviceDir = options.deviceDir;
+  if (!options.installerPath.empty())
+    simOptions.installerPath = host::fromUtf8(options.installerPath);
+  simOptions.answers = {false};  // the question is answered No: nothing is installed
+  std::unique_ptr<sim::SimPlatform> platform;
+  try {
+    platform = std::make_unique<sim::SimPlatform>(std::move(simOptions));
+  } catch (const sim::SimError& problem) {
+    err << "autorun-sim preview: " << problem.what() << "\n";
+    return kPreviewBadImage;
+  }
+
+  // As the installer starts: load the configuration, publish the folders, then show the
+  // question and open the status dialog.
+  InstallerContext context(*platform, std::string(kConfigurationKey));
+  context.moduleHandle = sim::SimPlatform::kModuleHandle;
+  context.commandLine = u"install";
+  const int loaded = loadConfiguration(context);
+  if (loaded != kLoadOk) {
+    err << "autorun-sim preview: the installer would stop: "
+        << host::toUtf8(fatalLoadMessage(loaded)) << "\n";
+    return kPreviewNoConfiguration;
+  }
+  publishFolderVariables(context);
+  askInstallQuestion(context);
+  std::optional<WindowHandle> question;
+  for (WindowHandle dialog : platform->dialogs()) {
+    if (platform->windowInfo(dialog)->templateId == IDD_QUESTION) question = dialog;
+  }
+  const WindowHandle status = openStatusDialog(context);
+  if (!question || status == 0) {
+    err << "autorun-sim preview: the dialogs could not be made\n";
+    return kPreviewBadImage;
+  }
+  setProgress(*platform, options.progress, status);
+
+  DialogPainter painter(*platform, *font, options.frame);
+  const struct {
+    WindowHandle dialog;
+    const char* name;
+  } pictures[] = {{*question, "question.png"}, {status, "status.png"}};
+  for (const auto& picture : pictures) {
+    const Picture painted = painter.paint(picture.dialog);
+    const Canvas& canvas = painted.canvas;
+    std::string problem;
+    const fs::path file = options.outDir / picture.name;
+    if (!writePng(canvas, file, problem)) {
+      err << "autorun-sim preview: " << problem << "\n";
+      return kPreviewCannotCreate;
+    }
+    out << file.string() << " (" << canvas.width() << " x " << canvas.height() << ")\n";
+    for (const std::string& note : painted.notes) {
+      err << "autorun-sim preview: " << picture.name << ": " << note << "\n";
+    }
+    if (!painted.logoDrawn) {
+      err << "autorun-sim preview: " << picture.name << ": the configured logo "
+          << host::toUtf8(logoPath(context))
+          << " is not drawn (missing, not a readable BMP, or larger than 240 x 100); the "
+             "device shows its built-in logo there (grey box)\n";
+    }
+  }
+  return kPreviewDone;
+}
+
+CLI::App* addPreviewCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<PreviewOptions>();
+  CLI::App* preview = app.add_subcommand(
+      "preview",
+      "Draws the card's install question and status dialog as PNG pictures (question.png, "
+      "status.png) at the device's dialog client size");
+  preview->add_option("DIR", options->deviceDir, "The device image folder")->required();
+  preview->add_option("--out", options->outDir, "The folder to write the pictures to")->required();
+  preview->add_option("--progress", options->progress,
+                      "The status dialog's progress position, 0 to 100 (default 50)");
+  preview->add_flag("--frame", options->frame,
+                    "Add the device's title bar with the dialog's caption above the client "
+                    "area");
+  preview->add_option("--font", options->font, "The font file (default DejaVu Sans)");
+  preview->add_option(
+      "--installer", options->installerPath,
+      "The installer's own device path (default \\Storage Card\\2577\\autorun.exe)");
+  preview->callback(
+      [options, &exitCode]() { exitCode = runPreview(*options, std::cout, std::cerr); });
+  return preview;
+}
+
+}  // namespace autorun::preview

@@ -1,0 +1,40 @@
+// `autorun-sim preview`: draws the install question and the status dialog of the card in a
+// device image as PNG pictures, so that an author sees the branding without a device.
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace autorun::preview {
+
+inline constexpr const char* kDefaultFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+struct PreviewOptions {
+  std::filesystem::path deviceDir;
+  std::filesystem::path outDir;
+  int progress = 50;   // the status dialog's progress position, 0..100
+  bool frame = false;  // add the device's title bar with the caption above the client area
+  std::filesystem::path font = kDefaultFont;
+  std::string installerPath;  // the installer's device path; empty for the simulator's default
+};
+
+// Exit codes of the preview.
+inline constexpr int kPreviewDone = 0;
+inline constexpr int kPreviewNoConfiguration = 1;  // the configuration does not load
+inline constexpr int kPreviewUsage = 64;
+inline constexpr int kPreviewBadImage = 65;
+inline constexpr int kPreviewInternal = 70;
+inline constexpr int kPreviewCannotCreate = 73;
+
+// Writes question.png and status.png into the output folder. Problems go to `err`.
+int runPreview(const PreviewOptions& options, std::ostream& out, std::ostream& err);
+
+// Adds the `preview` subcommand. When it runs, its exit code is stored in `exitCode`.
+CLI::App* addPreviewCommand(CLI::App& app, int& exitCode);
+
+}  // namespace autorun::preview
