@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <sys/wait.h>
 
 #include "common/config_lint.h"
 #include "common/config_text.h"
@@ -119,6 +122,29 @@ inline std::string bitmap(int width, int height, std::uint8_t red = 0x40, std::u
     out += row;
   }
   return out;
+}
+
+// A host program's exit code and its standard output and error together.
+struct ProgramRun {
+  int exitCode;
+  std::string output;
+};
+
+inline ProgramRun run(const std::string& command) {
+  ProgramRun result{-1, {}};
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  while (std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) {
+    result.output.append(buffer, got);
+  }
+  const int status = ::pclose(pipe);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+inline std::string quote(const std::filesystem::path& path) {
+  return "'" + path.string() + "'";
 }
 
 // 1-based line of the first occurrence of `needle` in `text`.

@@ -2,7 +2,6 @@
 // configured texts, buttons, logo and progress.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,27 +13,6 @@ namespace autorun::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ProgramRun {
-  int exitCode;
-  std::string output;  // standard output and error
-};
-
-ProgramRun run(const std::string& command) {
-  ProgramRun result{-1, {}};
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  while (std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe))
-    result.output.append(buffer, got);
-  const int status = ::pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-std::string quote(const fs::path& path) {
-  return "'" + path.string() + "'";
-}
 
 // Answers from tests/check/data/png_probe.py, one per question.
 std::vector<std::string> probe(const fs::path& png, const std::string& questions) {

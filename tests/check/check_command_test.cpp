@@ -1,0 +1,95 @@
+// `autorun-config check` as a program: output forms and exit codes.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "lint_test_support.h"
+
+namespace autorun::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string tool() {
+  return quote(fs::path(AUTORUN_BINARY_DIR) / "tools/autorun-config");
+}
+
+constexpr std::string_view kGood =
+    "[common]\r\nbrand = \"Atlas\"\r\nwebsite = \"example.com\"\r\n[navigation]\r\n"
+    "exe_parent = \"PROGRAM_FILES\"\r\nexe_dir = \"Atlas\"\r\nexe = \"atlas.exe\"\r\n"
+    "windowclass = \"W\"\r\nwindowname = \"Atlas\"\r\n[install]\r\ntitle = \"%s\"\r\n"
+    "question = \"Install %s?\"\r\n[reinstall]\r\nquestion = \"Again %s?\"\r\n[uninstall]\r\n"
+    "title = \"%s\"\r\nquestion = \"Remove %s?\"\r\nready = \"%s removed\"\r\n"
+    "notinstalled = \"%s absent\"\r\n[error]\r\nfreespace = \"%s needs %s bytes\"\r\n"
+    "running = \"Close it\"\r\n[registry]\r\ninstalled = \"HKLM\\\\Software\\\\A\\\\I\"\r\n";
+
+TEST(CheckCommand, NotesAloneAndWarningsPassErrorsFail) {
+  TempFolder folder;
+  const fs::path good = folder.write("good.txt", kGood);
+  const ProgramRun clean = run(tool() + " check " + quote(good));
+  EXPECT_EQ(clean.exitCode, 0) << clean.output;
+  // Notes only (registry/cardpath and friends are not set): they do not fail, not even
+  // with --werror.
+  EXPECT_NE(clean.output.find("note:"), std::string::npos) << clean.output;
+  EXPECT_EQ(clean.output.find("warning:"), std::string::npos) << clean.output;
+  EXPECT_EQ(run(tool() + " check --werror " + quote(good)).exitCode, 0);
+
+  const fs::path warned =
+      folder.write("warned.txt", std::string(kGood) + "[install]\r\ntitel = \"x\"\r\n");
+  const ProgramRun warning = run(tool() + " check " + quote(warned));
+  EXPECT_EQ(warning.exitCode, 0) << warning.output;
+  EXPECT_NE(warning.output.find("warned.txt:26:1: warning: the installer never reads "
+                                "'install/titel'; did you mean 'install/title'? [unknown-key]"),
+            std::string::npos)
+      << warning.output;
+  EXPECT_EQ(run(tool() + " check --werror " + quote(warned)).exitCode, 1);
+
+  const fs::path broken = folder.write("broken.txt", "[common]\r\nbrand = Atlas\r\n");
+  const ProgramRun error = run(tool() + " check " + quote(broken));
+  EXPECT_EQ(error.exitCode, 1) << error.output;
+  EXPECT_NE(error.output.find("broken.txt:2:9: error: value is not in double quotes"),
+            std::string::npos)
+      << error.output;
+}
+
+TEST(CheckCommand, JsonListsEveryFinding) {
+  TempFolder folder;
+  const fs::path file = folder.write("broken.txt", "[common]\r\nbrand = Atlas\r\n");
+  const ProgramRun result = run(tool() + " check --json " + quote(file) + " 2>/dev/null");
+  EXPECT_EQ(result.exitCode, 1);
+  const nlohmann::json findings = nlohmann::json::parse(result.output, nullptr, false);
+  ASSERT_TRUE(findings.is_array()) << result.output;
+  ASSERT_FALSE(findings.empty());
+  bool unquoted = false;
+  for (const nlohmann::json& finding : findings) {
+    for (const char* field : {"file", "line", "column", "severity", "message", "rule"}) {
+      EXPECT_TRUE(finding.contains(field)) << finding.dump();
+    }
+    if (finding["rule"] == "unquoted-value") {
+      unquoted = true;
+      EXPECT_EQ(finding["line"], 2);
+      EXPECT_EQ(finding["column"], 9);
+      EXPECT_EQ(finding["severity"], "error");
+    }
+  }
+  EXPECT_TRUE(unquoted) << result.output;
+}
+
+TEST(CheckCommand, EncipheredFileWithItsKeyAndUnreadableInput) {
+  TempFolder folder;
+  const std::vector<std::uint8_t> bytes =
+      host::encipherConfigurationText(host::decodeConfigurationSource(kGood), "KEY20240101000000");
+  const fs::path file = folder.write("autorun_8.qlm", std::string(bytes.begin(), bytes.end()));
+  EXPECT_EQ(run(tool() + " check --key KEY20240101000000 " + quote(file)).exitCode, 0);
+  const ProgramRun wrongKey = run(tool() + " check --key XYZ20240101000000 " + quote(file));
+  EXPECT_EQ(wrongKey.exitCode, 1);
+  EXPECT_NE(wrongKey.output.find("[not-a-configuration]"), std::string::npos) << wrongKey.output;
+
+  EXPECT_EQ(run(tool() + " check " + quote(folder.path() / "missing.txt")).exitCode, 2);
+  EXPECT_EQ(
+      run(tool() + " check --card " + quote(folder.path() / "nocard") + " " + quote(file)).exitCode,
+      2);
+}
+
+}  // namespace
+}  // namespace autorun::testing
