@@ -30,7 +30,7 @@ def fake_executable(stamp, size=4096):
     """A stand-in for the application's executable: an MZ header, filler, and the version
     stamp as the last four bytes (an unsigned build carries it there)."""
     body = bytearray(b"MZ" + b"\x90" * (size - 2))
-    banner = b"Atlas Navigator demo build - not a real program"
+    banner = b"Atlas Navigator demo build - a stand-in, not a real program"
     body[64:64 + len(banner)] = banner
     body[-4:] = struct.pack("<I", stamp)
     return bytes(body)
@@ -86,13 +86,16 @@ def build_card(card, version, config_tool, config):
     app = os.path.join(card, "Atlas")
     # The installer itself (its bytes do not matter to the simulated device).
     write(os.path.join(card, "2577", "autorun.exe"), b"MZ autorun installer\n")
-    write(os.path.join(app, "atlas.exe"), fake_executable(STAMPS[version]))
+    write(os.path.join(app, "AtlasNav.exe"), fake_executable(STAMPS[version]))
     write(os.path.join(app, "logo.bmp"), logo_bmp())
     # Map data big enough to make the progress and the free-space figure meaningful.
     for name, size in (("europe.map", 96 * 1024), ("cities.poi", 48 * 1024)):
-        write(os.path.join(app, "maps", name), map_tile(name, size))
+        write(os.path.join(app, "Maps", name), map_tile(name, size))
     if version >= 2:
-        write(os.path.join(app, "maps", "alps.map"), map_tile("alps.map", 64 * 1024))
+        # The newer build brings a further skin and a further map.
+        write(os.path.join(app, "Skins", "contrast.skn"),
+              b"; Atlas Navigator skin: high contrast\r\nbackground=#000000\r\nroads=#ffff00\r\n")
+        write(os.path.join(app, "Maps", "alps.map"), map_tile("alps.map", 64 * 1024))
     subprocess.run([config_tool, "encode", config,
                     os.path.join(card, "2577", "autorun_8.qlm")], check=True,
                    stdout=subprocess.DEVNULL)

@@ -74,7 +74,10 @@ def scan_files(fs):
             path = os.path.join(top, n)
             with open(path, "rb") as f:
                 digest = hashlib.sha1(f.read()).hexdigest()
-            files[device.rstrip("\\") + "\\" + n] = [os.path.getsize(path), digest]
+            entry = [os.path.getsize(path), digest]
+            if n.lower().endswith(".exe"):
+                entry.append(version_stamp(path))
+            files[device.rstrip("\\") + "\\" + n] = entry
     return files, sorted(folders)
 
 
@@ -179,13 +182,13 @@ def report_changes(before, device, trace_path):
 
     heading("files added or changed")
     changed = False
-    for path, (size, digest) in sorted(after["files"].items()):
+    for path, (size, digest, *_) in sorted(after["files"].items()):
         old = before["files"].get(path)
         if old is None:
             print(f"    + {path} ({size} bytes)")
             changed = True
         elif old[1] != digest:
-            print(f"    ~ {path} ({old[0]} -> {size} bytes)")
+            print(f"    ~ {path} ({old[0]} -> {size} bytes){stamp_change(old, device, path)}")
             changed = True
     for path in sorted(set(before["files"]) - set(after["files"])):
         print(f"    - {path}")
@@ -204,7 +207,7 @@ def report_changes(before, device, trace_path):
     if not shortcuts:
         print("    (none)")
 
-    heading("registry values written or removed")
+    heading("registry: values that differ from before the run")
     changed = False
     for key in sorted(set(before["registry"]) | set(after["registry"])):
         old, new = before["registry"].get(key, {}), after["registry"].get(key, {})
@@ -223,7 +226,7 @@ def report_changes(before, device, trace_path):
             print(f"    - [{key}] (key deleted)")
             changed = True
     if not changed:
-        print("    (none)")
+        print("    (none: every value ends as it was, see the writes above)")
 
 
 def reg_escape(text):
@@ -261,6 +264,23 @@ def set_value(device, key, name, line_value):
     with open(path + ".new", "w", encoding="utf-8") as f:
         f.write("\n".join(lines) + "\n")
     os.replace(path + ".new", path)
+
+
+def version_stamp(host_file):
+    """The stamp in the last four bytes of an unsigned executable, as major.minor."""
+    with open(host_file, "rb") as f:
+        f.seek(0, os.SEEK_END)
+        if f.tell() < 4:
+            return None
+        f.seek(-4, os.SEEK_END)
+        stamp = int.from_bytes(f.read(4), "little")
+    return f"{stamp >> 16}.{stamp & 0xFFFF} (0x{stamp:08x})"
+
+
+def stamp_change(old, device, path):
+    if not path.lower().endswith(".exe"):
+        return ""
+    return f", version stamp {old[2]} -> {version_stamp(host_path(device, path))}"
 
 
 def host_path(device, device_path):

@@ -35,7 +35,7 @@ banner() { printf '\n==== %s ====\n' "$*"; }
 insert_card() {
   local run=$1
   python3 demo/report.py snapshot "$device" "$demo/before-$run.json"
-  echo "\$ autorun-sim --device $device ${answers[*]} -- install    ($how)"
+  echo "\$ autorun-sim --device $device ${answers[*]:+${answers[*]} }-- install    ($how)"
   local code=0
   "$sim" --device "$device" --trace "$demo/trace-$run.jsonl" "${answers[@]}" -- install || code=$?
   echo "installer exit code: $code"
@@ -47,18 +47,24 @@ python3 demo/build_image.py --config-tool "$config_tool" --out "$device" --versi
 echo "device image: $device (fs/ is the device's root, registry.reg its registry)"
 echo "card: \\Storage Card, with the installer in 2577\\ and Atlas Navigator 1.4 in Atlas\\"
 echo
-echo "The configuration on the card, as the installer holds it after loading:"
-"$config_tool" dump "$device/fs/Storage Card/2577/autorun_8.qlm" | sed 's/^/  /'
+echo "The card's files:"
+(cd "$device/fs/Storage Card" && find . -type f | sort | sed 's|^\./|  \\Storage Card\\|; s|/|\\|g')
+echo
+echo "Part of its configuration (demo/config/autorun.txt, enciphered on the card), as the"
+echo "installer holds it after loading (all of it: autorun-config dump FILE):"
+"$config_tool" dump "$device/fs/Storage Card/2577/autorun_8.qlm" |
+  grep -E '^(common/brand|navigation/|registry/|upgrade/)' | sed 's/^/  /'
 
 banner "1. The card goes into a device without the application"
 insert_card 1
 
 banner "2. The user works with the application"
-# What the running program would store: the settings an update carries over.
-python3 demo/report.py set-dword "$device" 'HKCU\Software\Atlas' Volume 8
-python3 demo/report.py set-dword "$device" 'HKCU\Software\Atlas' NightMode 1
-python3 demo/report.py set-string "$device" 'HKCU\Software\Atlas' LastMap 'europe.map'
-echo "settings stored by the program: Volume = 8, NightMode = 1, LastMap = europe.map"
+# What the running program and its user would store: settings an update carries over.
+python3 demo/report.py set-dword "$device" 'HKCU\Software\Atlas\Navigator\Settings' Units 2
+python3 demo/report.py set-string "$device" 'HKCU\Software\Atlas\Navigator\Settings' LastRoute 'Home - Office'
+python3 demo/report.py set-dword "$device" 'HKLM\Software\Atlas\Navigator' Autorun 1
+echo "stored on the device: Units = 2 (the installation wrote 1), LastRoute = \"Home - Office\","
+echo "Autorun = 1 (start the program whenever the card goes in; the installation wrote 0)"
 
 banner "3. A second card with Atlas Navigator 1.5 goes in"
 python3 demo/build_image.py --config-tool "$config_tool" --out "$device" --version 2 --card-only
