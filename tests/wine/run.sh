@@ -126,7 +126,14 @@ press() { # caption id what
     abandon_program
   fi
 }
-dialog_text() { driver text "$1" "$dialog_ms"; }
+expect_text() { # caption text what
+  local texts
+  if texts=$(driver expect-text "$1" "$2" "$dialog_ms"); then
+    ok "$3"
+  else
+    bad "$3: \"$2\" not shown; the dialog showed: $(tr '\n' '|' <<<"$texts")"
+  fi
+}
 
 reg_value() { # key name: the value's data, nothing when it is absent
   wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
@@ -137,19 +144,22 @@ expect_no_key() {
   if wine reg query "$1" >/dev/null 2>&1; then bad "$1 still exists"; else ok "$1 absent"; fi
 }
 
+# A screenshot of the whole screen, taken again (a few times) until the screen is painted:
+# not blank, and showing the configured logo, whose upper half is pure magenta.
 screenshot() { # name what
-  local file="$artifacts/$1.png" colours magenta
-  sleep 1
-  import -display "$DISPLAY" -window root "$file"
-  colours=$(/usr/bin/convert "$file" -format %k info:)
-  # The configured logo's upper half is pure magenta, which nothing else on screen shows.
-  magenta=$(/usr/bin/convert "$file" -fill black +opaque '#FF00FF' -fill white -opaque '#FF00FF' \
-    -format '%[fx:round(mean*w*h)]' info:)
-  if ((colours > 16 && magenta >= 84 * 40)); then
-    ok "$2: $file ($colours colours, logo shown)"
-  else
-    bad "$2: $file has $colours colours and $magenta logo pixels"
-  fi
+  local file="$artifacts/$1.png" colours=0 magenta=0
+  for _ in 1 2 3 4 5; do
+    sleep 1
+    import -display "$DISPLAY" -window root "$file"
+    colours=$(/usr/bin/convert "$file" -format %k info:)
+    magenta=$(/usr/bin/convert "$file" -fill black +opaque '#FF00FF' -fill white \
+      -opaque '#FF00FF' -format '%[fx:round(mean*w*h)]' info:)
+    if ((colours > 16 && magenta >= 84 * 40)); then
+      ok "$2: $file ($colours colours, logo shown)"
+      return
+    fi
+  done
+  bad "$2: $file has $colours colours and $magenta logo pixels"
 }
 
 # ---- The card and the helpers -------------------------------------------------------------
@@ -193,9 +203,7 @@ fi
 
 case_title "no configuration anywhere"
 start_program "$card/2577" autorun.exe
-text=$(dialog_text Error)
-[[ $text == *"Fatal error: cannot open configuration file. (1)"* ]] &&
-  ok "fatal message (1)" || bad "fatal message (1): '$text'"
+expect_text Error "Fatal error: cannot open configuration file. (1)" "fatal message (1)"
 press Error 1 "OK pressed"
 expect_exit 1 "exit code 1"
 
@@ -206,9 +214,7 @@ expect_exit 1 "exit code 1 without a message"
 case_title "invalid configuration"
 "$config_tool" encode "$here/broken.txt" "$qlm"
 start_program "$card/2577" autorun.exe install
-text=$(dialog_text Error)
-[[ $text == *"Fatal error: configuration is invalid. (3)"* ]] &&
-  ok "fatal message (3)" || bad "fatal message (3): '$text'"
+expect_text Error "Fatal error: configuration is invalid. (3)" "fatal message (3)"
 press Error 1 "OK pressed"
 expect_exit 3 "exit code 3"
 
@@ -218,12 +224,8 @@ expect_exit 3 "exit code 3"
 
 case_title "first insertion, the question answered No"
 start_program "$card/2577" autorun.exe install
-if driver wait "Atlas setup" "$dialog_ms"; then
-  text=$(dialog_text "Atlas setup")
-  [[ $text == *"Install Atlas on this device?"* ]] && ok "question text" ||
-    bad "question text: '$text'"
-  screenshot question "question dialog with the configured logo"
-fi
+expect_text "Atlas setup" "Install Atlas on this device?" "question text"
+screenshot question "question dialog with the configured logo"
 press "Atlas setup" 1004 "No pressed"
 expect_exit 0 "exit code 0"
 expect_no_path "$installed" "nothing copied"
@@ -291,9 +293,7 @@ printf '\xf0\xff\xff\xff' >>"$card/Atlas/atlas.exe"
 wine reg add 'HKLM\Software\Atlas' /v UserSetting /t REG_DWORD /d 42 /f >>"$log" 2>&1
 wine reg add 'HKCU\Software\Atlas' /v Language /d Deutsch /f >>"$log" 2>&1
 start_program "$card/2577" autorun.exe install
-text=$(dialog_text "Atlas update")
-[[ $text == *"The card carries a newer build. Update now?"* ]] && ok "update question" ||
-  bad "update question: '$text'"
+expect_text "Atlas update" "The card carries a newer build. Update now?" "update question"
 press "Atlas update" 6 "Yes pressed"
 expect_exit 0 "exit code 0"
 cmp -s "$card/Atlas/atlas.exe" "$installed/atlas.exe" && ok "new build installed" ||
@@ -308,9 +308,7 @@ driver no-window AtlasNavigator "Atlas Navigator" 20000 >/dev/null || true
 
 case_title "started by hand on the device with the application: reinstall declined"
 start_program "$card/2577" autorun.exe
-text=$(dialog_text "Atlas removal")
-[[ $text == *"Atlas is installed already. Install it again?"* ]] && ok "reinstall question" ||
-  bad "reinstall question: '$text'"
+expect_text "Atlas removal" "Atlas is installed already. Install it again?" "reinstall question"
 press "Atlas removal" 7 "No pressed"
 expect_exit 0 "exit code 0"
 expect_reg 'HKLM\Software\Atlas' Installed 0x1
@@ -318,13 +316,9 @@ expect_reg 'HKLM\Software\Atlas' Installed 0x1
 case_title "the uninstaller, uninstall.exe"
 cp "$card/2577/autorun.exe" "$card/2577/uninstall.exe"
 start_program "$card/2577" uninstall.exe
-text=$(dialog_text "Atlas removal")
-[[ $text == *"Remove Atlas from this device?"* ]] && ok "uninstall question" ||
-  bad "uninstall question: '$text'"
+expect_text "Atlas removal" "Remove Atlas from this device?" "uninstall question"
 press "Atlas removal" 6 "Yes pressed"
-text=$(dialog_text "Atlas removal")
-[[ $text == *"Atlas has been removed."* ]] && ok "removed message" ||
-  bad "removed message: '$text'"
+expect_text "Atlas removal" "Atlas has been removed." "removed message"
 press "Atlas removal" 1 "OK pressed"
 expect_exit 0 "exit code 0"
 expect_no_key 'HKLM\Software\Atlas'
@@ -336,9 +330,7 @@ expect_reg 'HKCU\Software\AutorunWineTest' Registered 0x0
 
 case_title "the uninstaller without installation"
 start_program "$card/2577" uninstall.exe
-text=$(dialog_text "Atlas removal")
-[[ $text == *"Atlas is not installed."* ]] && ok "not-installed message" ||
-  bad "not-installed message: '$text'"
+expect_text "Atlas removal" "Atlas is not installed." "not-installed message"
 press "Atlas removal" 1 "OK pressed"
 expect_exit 0 "exit code 0"
 
@@ -354,9 +346,8 @@ for _ in $(seq 200); do [[ -e $tmp/held ]] && break; sleep 0.1; done
 start_program "$card/2577" autorun.exe
 press "Atlas setup" 1001 "Yes pressed"
 caption='c:\storage card\2577\autorun.exe'
-text=$(dialog_text "$caption")
-[[ $text == *"Can't copy:"*'\Storage Card\Atlas\bin\selfreg.dll'* ]] && ok "copy failure message" ||
-  bad "copy failure message: '$text'"
+expect_text "$caption" "Can't copy:" "copy failure message"
+expect_text "$caption" '\Storage Card\Atlas\bin\selfreg.dll' "copy failure names the file"
 position=$(driver progress Status 1007 "$dialog_ms")
 if [[ $position =~ ^[0-9]+$ ]] && ((position > 0 && position < 100)); then
   ok "progress half-way ($position)"

@@ -5,6 +5,7 @@
 //   driver wait CAPTION [MS]              a visible dialog with this caption appears
 //   driver press CAPTION ID [MS]          ...then its button ID is pressed and it goes away
 //   driver text CAPTION [MS]              ...then the texts of its controls are printed
+//   driver expect-text CAPTION TEXT [MS]  ...and one of its controls shows TEXT (printed)
 //   driver progress CAPTION ID [MS]       ...then the position of progress bar ID is printed
 //   driver window CLASS TITLE [MS]        a top-level window with this class and title exists
 //   driver no-window CLASS TITLE [MS]     no such window exists (any longer)
@@ -104,15 +105,34 @@ int press(const std::wstring& caption, int id, DWORD timeout) {
   return waitFor(timeout, [&] { return !visible(dialog); }) ? 0 : kExitTimeout;
 }
 
+// The texts of a dialog's controls, one "id: text" line each.
+std::wstring controlTexts(HWND dialog) {
+  std::wstring texts;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    texts += std::to_wstring(GetDlgCtrlID(child)) + L": " + windowText(child) + L"\n";
+  }
+  return texts;
+}
+
 int printTexts(const std::wstring& caption, DWORD timeout) {
   const HWND dialog = waitForDialog(caption, timeout);
   if (dialog == nullptr) return kExitTimeout;
-  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    std::wstring line = std::to_wstring(GetDlgCtrlID(child)) + L": " + windowText(child) + L"\n";
-    printUtf8(line);
-  }
+  printUtf8(controlTexts(dialog));
   return 0;
+}
+
+// A dialog may be found before its texts are filled in: look until one shows the text.
+int expectText(const std::wstring& caption, const std::wstring& text, DWORD timeout) {
+  std::wstring texts;
+  const bool found = waitFor(timeout, [&] {
+    const HWND dialog = findDialog(caption);
+    if (dialog == nullptr) return false;
+    texts = controlTexts(dialog);
+    return texts.find(text) != std::wstring::npos;
+  });
+  printUtf8(texts);
+  return found ? 0 : kExitTimeout;
 }
 
 int printProgress(const std::wstring& caption, int id, DWORD timeout) {
@@ -153,6 +173,7 @@ int run(int argc, wchar_t** argv) {
     return press(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10)), timeoutAt(4));
   }
   if (command == L"text" && argc >= 3) return printTexts(argv[2], timeoutAt(3));
+  if (command == L"expect-text" && argc >= 4) return expectText(argv[2], argv[3], timeoutAt(4));
   if (command == L"progress" && argc >= 4) {
     return printProgress(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 10)),
                          timeoutAt(4));
