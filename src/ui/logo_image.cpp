@@ -79,7 +79,8 @@ int LogoImage::load(PlatformServices& platform, const std::u16string& path) {
   const std::int64_t stride = (static_cast<std::int64_t>(depth) * width + 31) / 32 * 4;
   const std::uint64_t pixelBytes =
       static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
-  if (pixelBytes > kMaxPixelBytes) return kNotABitmap;
+  // A zero height passes the size limit with any width; the row size must still fit.
+  if (pixelBytes > kMaxPixelBytes || stride > INT32_MAX) return kNotABitmap;
 
   // Depths up to 16 carry a colour table of 2^depth entries right after the info header.
   const bool hasTable = depth <= 16;

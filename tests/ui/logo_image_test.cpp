@@ -226,6 +226,11 @@ TEST_F(LogoImageTest, UnusableFilesAreRefusedAndTheImageKept) {
          s.height = 4097;
          s.pixelBytes = 16;
        })},
+      {"zero height with a row too long to index", with([](BmpSpec& s) {
+         s.depth = 32;
+         s.width = 0x7FFFFFFF;
+         s.height = 0;
+       })},
       {"smallest height", with([](BmpSpec& s) {
          s.height = INT32_MIN;
          s.pixelBytes = 16;
