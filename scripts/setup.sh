@@ -8,7 +8,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev libutfcpp-dev
   libfreetype-dev libpng-dev fonts-dejavu-core
   g++-mingw-w64-x86-64-win32 wine wine64 fonts-wine xvfb imagemagick x11-apps
-  valgrind python3
+  valgrind python3 time
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Times the installer against the limits the machine sets: on a generated card tree of
+# 20000 files in 2000 folders and 1 GiB, `find` over the source (enumeration limit) beside
+# autorun-plan (the install flow's planning through the simulated device), and `cp -r` of
+# the source (copy limit) beside autorun-sim installing it with its progress bar drawn on
+# a terminal (run under `script`, which gives it one). Also the start-up on the demo
+# device: from process start to the install question, answered No.
+#
+# Every command runs once to warm the caches, then RUNS times (default 3); the best time
+# counts. Data is flushed (sync) before each timed run. Peak memory is the maximum
+# resident set size that /usr/bin/time reports.
+#
+# AUTORUN_BUILD_DIR chooses the build folder (default: build); WORK the folder for the
+# tree (default: a new folder in /tmp, removed at the end).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+build=${AUTORUN_BUILD_DIR:-build}
+runs=${RUNS:-3}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)" --target autorun-sim autorun-config autorun-plan >/dev/null
+sim=$(realpath "$build/tools/autorun-sim")
+plan=$(realpath "$build/bench/autorun-plan")
+config_tool=$(realpath "$build/tools/autorun-config")
+
+work=${WORK:-$(mktemp -d /tmp/autorun-compare.XXXXXX)}
+trap 'rm -rf "$work"' EXIT
+device="$work/device"
+maps="$device/fs/Storage Card/Maps"
+
+folders=2000
+files=20000
+file_bytes=53688 # 20000 files of this size make just over 1 GiB
+
+echo "making the card tree: $files files in $folders folders, $((files * file_bytes)) bytes"
+"$sim" init "$device"
+python3 - "$maps" "$folders" "$files" "$file_bytes" <<'PY'
+import os, sys
+root, folders, files, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+block = os.urandom(1 << 20)
+per_folder = files // folders
+n = 0
+for group in range(folders // 10):
+    top = os.path.join(root, "region%d" % group)
+    for sub in range(10):
+        folder = top if sub == 0 else os.path.join(top, "tile%d" % sub)
+        os.makedirs(folder, exist_ok=True)
+        for f in range(per_folder):
+            start = (n * 4099) % (len(block) - size)
+            with open(os.path.join(folder, "part%d.map" % f), "wb") as out:
+                out.write(block[start:start + size])
+            n += 1
+PY
+mkdir -p "$device/fs/Storage Card/2577"
+cat >"$work/autorun.txt" <<'CFG'
+[common]
+brand = "Atlas Navigator"
+website = "www.atlas-nav.example"
+[install]
+title = "%s Setup"
+question = "Install %s on this device?"
+[registry]
+installed = "HKLM\\Software\\Atlas\\Navigator\\Installed"
+[install_actions]
+makedir_1 = "%PROGRAM_FILES%\\Atlas Maps"
+src_1 = "\\Maps"
+dst_1 = "${makedir_1}"
+CFG
+"$config_tool" encode "$work/autorun.txt" "$device/fs/Storage Card/2577/autorun_8.qlm"
+cp "$device/registry.reg" "$work/registry.clean"
+
+now() { date +%s%N; }
+# best_of NAME RESET COMMAND...: runs RESET before every run (untimed), COMMAND once to
+# warm up and then RUNS times; sets best_<NAME> in nanoseconds.
+best_of() {
+  local name=$1 reset=$2 best='' start elapsed i
+  shift 2
+  for ((i = 0; i <= runs; i++)); do
+    eval "$reset"
+    sync
+    start=$(now)
+    "$@" >/dev/null
+    elapsed=$(($(now) - start))
+    if ((i > 0)) && { [ -z "$best" ] || ((elapsed < best)); }; then best=$elapsed; fi
+  done
+  printf -v "best_$name" '%s' "$best"
+}
+
+copy_target="$work/cp-target"
+installed="$device/fs/Program Files/Atlas Maps"
+reset_copy() { rm -rf "$copy_target"; }
+reset_install() { rm -rf "$installed"; cp "$work/registry.clean" "$device/registry.reg"; }
+install_on_terminal() {
+  script -qec "/usr/bin/time -f %M -o '$work/install.rss' '$sim' --device '$device' --answers yes,no,no,no -- install" \
+    /dev/null </dev/null
+}
+plan_with_memory() { /usr/bin/time -f %M -o "$work/plan.rss" "$plan" --device "$device"; }
+
+echo "timing: a warm-up run of each, then the best of $runs"
+best_of find : find "$maps"
+best_of plan : plan_with_memory
+best_of cp reset_copy cp -r "$maps" "$copy_target"
+best_of install reset_install install_on_terminal
+
+# The result must be the whole tree, as cp made it.
+planned=$("$plan" --device "$device")
+copied=$(find "$installed" -type f | wc -l)
+if [ "$copied" -ne "$files" ] || ! diff -rq "$maps" "$installed" >/dev/null; then
+  echo "compare: the installation is not a copy of the card tree ($copied files)" >&2
+  exit 1
+fi
+
+# Start-up: the demo device, from process start to the install question (answered No, so
+# the run ends there).
+demo="$work/demo"
+python3 demo/build_image.py --config-tool "$config_tool" --out "$demo" --version 1 >/dev/null
+best_of startup : "$sim" --device "$demo" --answers no -- install
+/usr/bin/time -f %M -o "$work/startup.rss" "$sim" --device "$demo" --answers no -- install >/dev/null || true
+
+ms() { awk -v n="$1" 'BEGIN { printf "%10.1f ms", n / 1e6 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+echo
+echo "plan: $planned"
+printf '%-44s %s\n' "find over the source (enumeration limit)" "$(ms "$best_find")"
+printf '%-44s %s   %s x find (target <= 1.5)\n' "autorun-sim planning (autorun-plan)" \
+  "$(ms "$best_plan")" "$(ratio "$best_plan" "$best_find")"
+printf '%-44s %s\n' "cp -r of the source (copy limit)" "$(ms "$best_cp")"
+printf '%-44s %s   %s x cp -r (target <= 1.15)\n' "autorun-sim installing, progress on" \
+  "$(ms "$best_install")" "$(ratio "$best_install" "$best_cp")"
+printf '%-44s %s   (target < 20 ms)\n' "start-up to the question, demo device" "$(ms "$best_startup")"
+printf '%-44s %8s KiB (target < 65536 KiB)\n' "peak memory, installing" "$(cat "$work/install.rss")"
+printf '%-44s %8s KiB\n' "peak memory, planning" "$(cat "$work/plan.rss")"
+printf '%-44s %8s KiB\n' "peak memory, start-up" "$(cat "$work/startup.rss")"
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores"
