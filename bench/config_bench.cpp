@@ -44,7 +44,7 @@ void loadOnDevice(benchmark::State& state, const std::string& text) {
   if (context.config.getString(u"install/title", u"") != u"Atlas Navigator Setup")
     state.SkipWithError("the message texts were not filled");
   for (const auto& [key, value] : context.config.entries()) {
-    if (value.find(u"%PROGRAM_FILES%") != std::u16string::npos)
+    if (value.starts_with(u"%PROGRAM_FILES%"))
       state.SkipWithError("a folder variable was not replaced");
   }
   state.counters["entries"] = static_cast<double>(entries);
