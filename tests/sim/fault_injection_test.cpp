@@ -35,6 +35,22 @@ TEST(FaultInjection, TheNthCallFailsOnceOrFromThenOn) {
   platform.resetCounts();
   EXPECT_EQ(platform.callCount(Operation::CreateDirectory), 0u);
 
+  // Counting again keeps what is planned: a pending failure, a lasting one, a spent one.
+  platform.failNth(Operation::DeleteFile, 1);
+  EXPECT_FALSE(platform.deleteFile(u"\\nothing"));
+  platform.failNth(Operation::CopyFile, 2);
+  platform.failNth(Operation::ShellOpen, 1, true);
+  EXPECT_FALSE(platform.shellOpen(u"\\A"));
+  image.writeFile(u"\\x.txt", "x");
+  EXPECT_TRUE(platform.copyFile(u"\\x.txt", u"\\y.txt"));
+  platform.resetCounts();
+  EXPECT_FALSE(platform.copyFile(u"\\x.txt", u"\\z.txt"));
+  EXPECT_FALSE(platform.shellOpen(u"\\A"));
+  EXPECT_TRUE(platform.deleteFile(u"\\y.txt"));
+  EXPECT_EQ(platform.failureCount(Operation::DeleteFile), 0u);
+  EXPECT_EQ(platform.failureCount(Operation::CopyFile), 1u);
+  platform.clearFailures();
+
   platform.failNth(Operation::FreeBytes, 1);
   EXPECT_FALSE(platform.freeBytes(u"\\A").has_value());
   EXPECT_TRUE(platform.freeBytes(u"\\A").has_value());

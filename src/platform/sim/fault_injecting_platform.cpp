@@ -237,7 +237,12 @@ std::uint64_t FaultInjectingPlatform::failureCount(Operation operation) const {
 void FaultInjectingPlatform::resetCounts() {
   // Pending plans keep their distance to the failing call.
   for (Plan& plan : faults_->plans) {
-    if (plan.failAt != 0) plan.failAt = plan.failAt > plan.calls ? plan.failAt - plan.calls : 1;
+    if (plan.failAt > plan.calls) {
+      plan.failAt -= plan.calls;
+    } else if (plan.failAt != 0) {
+      // Already reached: a persistent plan goes on failing, a single failure is spent.
+      plan.failAt = plan.persistent ? 1 : 0;
+    }
     plan.calls = 0;
     plan.failures = 0;
   }
