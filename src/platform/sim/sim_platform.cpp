@@ -160,22 +160,32 @@ class SimFile : public File {
 
   ~SimFile() override {
     ::close(fd_);
-    OpenCounts& counts = state_->openFiles[id_];
-    switch (mode_) {
-      case FileOpenMode::ReadShared:
-        --counts.readers;
-        break;
-      case FileOpenMode::ReadExclusive:
-        counts.exclusive = false;
-        break;
-      case FileOpenMode::WriteTruncate:
-        --counts.writers;
+    const auto held = state_->openFiles.find(id_);
+    if (held != state_->openFiles.end()) {
+      OpenCounts& counts = held->second;
+      switch (mode_) {
+        case FileOpenMode::ReadShared:
+          --counts.readers;
+          break;
+        case FileOpenMode::ReadExclusive:
+          counts.exclusive = false;
+          break;
+        case FileOpenMode::WriteTruncate:
+          --counts.writers;
+          break;
+      }
+      if (counts.readers == 0 && counts.writers == 0 && !counts.exclusive) {
+        state_->openFiles.erase(held);
+      }
+    }
+    if (mode_ == FileOpenMode::WriteTruncate) {
+      try {
         state_->record(
             {{"op", "write_file"}, {"path", utf8(path_)}, {"ok", true}, {"bytes", written_}});
-        break;
+      } catch (...) {
+        // Out of memory while closing: the file is written, only its trace line is lost.
+      }
     }
-    if (counts.readers == 0 && counts.writers == 0 && !counts.exclusive)
-      state_->openFiles.erase(id_);
   }
 
   bool read(void* buffer, std::uint32_t count, std::uint32_t& got) override {
