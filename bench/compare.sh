@@ -18,8 +18,10 @@ bash scripts/setup.sh
 
 build=${AUTORUN_BUILD_DIR:-build}
 runs=${RUNS:-3}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target autorun-sim autorun-config autorun-plan >/dev/null
+if [ -z "${AUTORUN_NO_BUILD:-}" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j "$(nproc)" --target autorun-sim autorun-config autorun-plan >/dev/null
+fi
 sim=$(realpath "$build/tools/autorun-sim")
 plan=$(realpath "$build/bench/autorun-plan")
 config_tool=$(realpath "$build/tools/autorun-config")
@@ -29,9 +31,9 @@ trap 'rm -rf "$work"' EXIT
 device="$work/device"
 maps="$device/fs/Storage Card/Maps"
 
-folders=2000
-files=20000
-file_bytes=53688 # 20000 files of this size make just over 1 GiB
+folders=${FOLDERS:-2000}
+files=${FILES:-20000}
+file_bytes=${FILE_BYTES:-53688} # 20000 files of this size make just over 1 GiB
 
 echo "making the card tree: $files files in $folders folders, $((files * file_bytes)) bytes"
 "$sim" init "$device"
