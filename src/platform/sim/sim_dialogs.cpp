@@ -69,6 +69,9 @@ bool drawDib(SimSurface& target, int x, int y, int width, int height,
   const std::uint32_t paletteSize =
       depth <= 8 ? (colorsUsed != 0 && colorsUsed < (1u << depth) ? colorsUsed : (1u << depth)) : 0;
 
+  // An off-screen copy without pixels leaves the target as it is.
+  if (width == 0 || height == 0) return true;
+
   // The off-screen copy: black, with the bitmap at (x, y).
   SimSurface offscreen;
   offscreen.width = width;
