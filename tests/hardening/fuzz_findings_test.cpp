@@ -2,8 +2,10 @@
 // inputs lie in fuzz/regressions/ for the fuzzers themselves.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
+#include "platform/sim/device_config.h"
 #include "platform/sim/sim_dialogs.h"
 #include "support/device_image.h"
 #include "ui/logo_image.h"
@@ -64,6 +66,17 @@ TEST(FuzzFindings, ALogoWithoutColumnsPaintsNothing) {
   EXPECT_TRUE(
       sim::drawDib(target, 0, 0, logo.width(), logo.height(), logo.header(), logo.pixels()));
   EXPECT_EQ(target.rgb, before);
+}
+
+// fuzz_device_config: a number too large for any number type ("99e999") made the JSON
+// library throw an exception the reader did not turn into SimError, so autorun-sim ended
+// through std::terminate instead of reporting a malformed image.
+TEST(FuzzFindings, ANumberBeyondEveryNumberTypeIsMalformedJson) {
+  EXPECT_THROW(sim::parseDeviceConfig("99e999", "device.json"), sim::SimError);
+  EXPECT_THROW(sim::parseDeviceConfig("{\"free_bytes\": 1e999}", "device.json"), sim::SimError);
+  DeviceImage image;
+  std::ofstream(image.dir() / "device.json") << "{\"free_bytes\": -1e400}";
+  EXPECT_THROW(image.platform(), sim::SimError);
 }
 
 }  // namespace

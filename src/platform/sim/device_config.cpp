@@ -96,6 +96,9 @@ DeviceConfig parseDeviceConfig(std::string_view text, const std::string& fileNam
     }
     throw SimError(fileName + ":" + std::to_string(line) + ":" + std::to_string(column) +
                    ": malformed JSON: " + message);
+  } catch (const json::exception& error) {
+    // A number beyond what any number type holds (1e999) is refused without a position.
+    throw SimError(fileName + ": malformed JSON: " + error.what());
   }
 
   const FieldReader reader(fileName);
