@@ -24,6 +24,8 @@ TEST(LineEnds, EncipheredTextWithLineFeedsAloneIsOneLine) {
   EXPECT_EQ(lf->line, 1);
   EXPECT_EQ(lf->column, 9);
   EXPECT_NE(lf->message.find("whole text as one line"), std::string::npos);
+  // Only the line end is blamed, not what follows the header on the joined line.
+  EXPECT_EQ(findRule(findings, "header-trailing-text"), nullptr) << describe(findings);
   // The installer then holds nothing: brand and website are missing.
   EXPECT_EQ(std::count_if(findings.begin(), findings.end(),
                           [](const Finding& f) { return f.rule == "missing-required"; }),

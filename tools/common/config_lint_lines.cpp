@@ -294,7 +294,9 @@ class LineChecker {
       if (copies) recordCopies(start, headerText, colon, folded, parentPattern, entriesBefore);
     }
 
-    const std::u16string_view trailing = line.substr(close - start + 1);
+    // Up to a line feed alone, which line-feed-only reports.
+    std::u16string_view trailing = line.substr(close - start + 1);
+    trailing = trailing.substr(0, trailing.find(u'\n'));
     const auto [first, last] = trimmedRange(trailing);
     if (first < last && !startsWithComment(trailing.substr(first))) {
       c_.report(close + 1 + first, Severity::Warning, "header-trailing-text",
