@@ -26,22 +26,27 @@ bool isComment(std::u16string_view line) {
       [line](std::u16string_view marker) { return line.substr(0, marker.size()) == marker; });
 }
 
-// Tabs become spaces, then leading and trailing spaces go.
-std::u16string spacedAndTrimmed(std::u16string_view text) {
-  std::u16string out(text);
-  std::replace(out.begin(), out.end(), u'\t', u' ');
-  const std::size_t first = out.find_first_not_of(u' ');
-  if (first == std::u16string::npos) return {};
-  const std::size_t last = out.find_last_not_of(u' ');
-  return out.substr(first, last - first + 1);
+// Tabs count as spaces in entry lines.
+char16_t spaced(char16_t c) {
+  return c == u'\t' ? u' ' : c;
 }
 
+// The text without leading and trailing spaces (tabs included).
+std::u16string_view trimmed(std::u16string_view text) {
+  const std::size_t first = text.find_first_not_of(u" \t");
+  if (first == std::u16string_view::npos) return {};
+  const std::size_t last = text.find_last_not_of(u" \t");
+  return text.substr(first, last - first + 1);
+}
+
+// The value text between the quotes, tabs as spaces and escapes replaced.
 std::u16string unescaped(std::u16string_view value) {
   std::u16string out;
   out.reserve(value.size());
   for (std::size_t i = 0; i < value.size(); ++i) {
-    if (value[i] == u'\\' && i + 1 < value.size()) {
-      const char16_t next = value[i + 1];
+    const char16_t c = spaced(value[i]);
+    if (c == u'\\' && i + 1 < value.size()) {
+      const char16_t next = spaced(value[i + 1]);
       const auto* escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
                                         [next](const Escape& e) { return e.written == next; });
       if (escape != std::end(kEscapes)) {
@@ -50,7 +55,7 @@ std::u16string unescaped(std::u16string_view value) {
         continue;
       }
     }
-    out.push_back(value[i]);
+    out.push_back(c);
   }
   return out;
 }
@@ -72,18 +77,23 @@ bool ConfigStore::parseText(const std::uint8_t* bytes, std::size_t count) {
   const std::u16string_view all(text);
   const std::size_t end = all.size();
 
+  // Header texts may run across line ends, so the next "]" and ":" are found once and
+  // reused by every header before them.
   std::size_t lineStart = 0;
-  std::size_t nextClose = 0;  // the first "]" at or after `nextClose`'s search start
-  bool closeKnown = false;
+  std::size_t nextClose = 0;
+  std::size_t nextColon = 0;
   for (;;) {
     if (lineStart < end && all[lineStart] == u'[') {
-      // A header text runs to the first "]" after the "[", across line ends if need be.
-      if (!closeKnown || nextClose <= lineStart) {
-        nextClose = all.find(u']', lineStart + 1);
-        if (nextClose == std::u16string_view::npos) nextClose = end;
-        closeKnown = true;
+      if (nextClose <= lineStart) {
+        nextClose = std::min(all.find(u']', lineStart + 1), end);
       }
-      parseSectionHeader(all.substr(lineStart + 1, nextClose - (lineStart + 1)));
+      if (nextColon <= lineStart) {
+        nextColon = std::min(all.find(kHeaderSeparator, lineStart + 1), end);
+      }
+      const std::size_t headerStart = lineStart + 1;
+      parseSectionHeader(
+          all.substr(headerStart, nextClose - headerStart),
+          nextColon < nextClose ? nextColon - headerStart : std::u16string_view::npos);
     }
 
     std::u16string_view line;
@@ -105,16 +115,14 @@ bool ConfigStore::parseText(const std::uint8_t* bytes, std::size_t count) {
   return true;
 }
 
-void ConfigStore::parseSectionHeader(std::u16string_view headerText) {
+void ConfigStore::parseSectionHeader(std::u16string_view headerText, std::size_t colon) {
   std::u16string_view name = headerText;
-  std::u16string parent;
-  bool hasParent = false;
-  if (std::size_t colon = headerText.find(kHeaderSeparator); colon != std::u16string_view::npos) {
+  std::u16string_view parent;
+  const bool hasParent = colon != std::u16string_view::npos;
+  if (hasParent) {
     name = headerText.substr(0, colon);
-    const std::u16string_view parentText = headerText.substr(colon + 1);
-    parent = (parentText.empty() || !isIdentifier(parentText)) ? std::u16string(u"/")
-                                                               : std::u16string(parentText);
-    hasParent = true;
+    parent = headerText.substr(colon + 1);
+    if (parent.empty() || !isIdentifier(parent)) parent = u"/";
   }
   if (name.empty()) {
     sectionPrefix_ = u"/";
@@ -144,17 +152,21 @@ void ConfigStore::copySection(std::u16string_view parentName, std::u16string_vie
 
 void ConfigStore::parseEntryLine(std::u16string_view line) {
   const std::size_t equals = line.find(u'=');
-  const std::u16string name = spacedAndTrimmed(line.substr(0, equals));
+  const std::u16string_view name = trimmed(line.substr(0, equals));
   if (!isIdentifier(name)) return;
 
-  const std::u16string valueText = spacedAndTrimmed(line.substr(equals + 1));
+  // Trimming the value text cannot move its quotes, so they are found untrimmed.
+  const std::u16string_view valueText = line.substr(equals + 1);
   const std::size_t first = valueText.find(u'"');
   const std::size_t last = valueText.rfind(u'"');
-  if (first == std::u16string::npos || first == last) return;
+  if (first == std::u16string_view::npos || first == last) return;
 
-  const std::u16string value =
-      unescaped(std::u16string_view(valueText).substr(first + 1, last - first - 1));
-  setValue(sectionPrefix_ + name, value);
+  // The name holds ASCII identifier characters only.
+  std::u16string key;
+  key.reserve(sectionPrefix_.size() + name.size());
+  key += sectionPrefix_;
+  for (char16_t c : name) key.push_back(c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c);
+  storeFolded(std::move(key), unescaped(valueText.substr(first + 1, last - first - 1)));
 }
 
 }  // namespace autorun

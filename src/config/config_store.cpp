@@ -2,17 +2,13 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "config/wide_text.h"
 
 namespace autorun {
 
 namespace {
-
-// Upper bound on the text that reference expansion may pull into one value. Each stored
-// value is already expanded, so a chain of entries that each refer twice to the previous
-// one doubles in length at every step; without a bound a short text could exhaust memory.
-constexpr std::size_t kExpansionBudget = std::size_t{1} << 22;
 
 bool isFormatSpace(char16_t c) {
   return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
@@ -83,12 +79,12 @@ bool ConfigStore::hasKey(std::u16string_view keyPath) const {
 
 // References are replaced one at a time, the search for the next "${" starting again at
 // the beginning of the value. Text before a replaced reference holds no "${", so the
-// search only has to look again from the character before the reference. The text still
-// to be scanned is kept reversed, so that a replacement is pushed in front of it without
-// moving what follows.
-std::u16string ConfigStore::expandReferences(std::u16string_view keyPath,
-                                             std::u16string value) const {
-  std::size_t start = value.find(u"${");
+// search only has to look again from the character before the reference. What is still
+// to be scanned is a stack of pieces: the rest of the value, with each replacement pushed
+// on top (a view of the stored entry, which does not change while expanding), so that
+// every character is copied once.
+std::u16string ConfigStore::expandReferences(std::u16string_view keyPath, std::u16string value) {
+  const std::size_t start = value.find(u"${");
   if (start == std::u16string::npos) return value;
 
   std::u16string base;
@@ -97,37 +93,69 @@ std::u16string ConfigStore::expandReferences(std::u16string_view keyPath,
   }
 
   std::u16string done(value, 0, start);
-  std::u16string pending(value.rbegin(), value.rend() - static_cast<std::ptrdiff_t>(start));
-  std::size_t budget = kExpansionBudget;
+  std::vector<std::u16string_view> pending{std::u16string_view(value).substr(start)};
   std::u16string name;
 
   while (!pending.empty()) {
-    const char16_t c = pending.back();
-    if (c != u'{' || done.empty() || done.back() != u'$') {
-      done.push_back(c);
+    std::u16string_view& top = pending.back();
+    const std::size_t brace = top.find(u'{');
+    if (brace == std::u16string_view::npos) {
+      done.append(top);
       pending.pop_back();
       continue;
     }
-    // "${" found: the name runs up to the next "}".
-    const std::size_t close = pending.rfind(u'}');
-    if (close == std::u16string::npos) break;  // unfinished reference: the rest stays
-    name.assign(pending.rbegin() + 1, pending.rend() - static_cast<std::ptrdiff_t>(close + 1));
+    done.append(top.substr(0, brace));
+    top.remove_prefix(brace);
+    if (done.empty() || done.back() != u'$') {
+      done.push_back(u'{');
+      top.remove_prefix(1);
+      if (top.empty()) pending.pop_back();
+      continue;
+    }
+
+    // "${" found: the name runs up to the next "}", possibly across pieces.
+    std::size_t closePiece = pending.size();
+    std::size_t closeAt = std::u16string_view::npos;
+    for (std::size_t k = pending.size(); k-- > 0;) {
+      const std::size_t from = k + 1 == pending.size() ? 1 : 0;
+      closeAt = pending[k].find(u'}', from);
+      if (closeAt != std::u16string_view::npos) {
+        closePiece = k;
+        break;
+      }
+    }
+    if (closeAt == std::u16string_view::npos) break;  // unfinished: the rest stays
+
+    name.clear();
+    for (std::size_t k = pending.size(); k-- > closePiece;) {
+      const std::size_t from = k + 1 == pending.size() ? 1 : 0;
+      const std::size_t to = k == closePiece ? closeAt : pending[k].size();
+      name.append(pending[k].substr(from, to - from));
+    }
     const std::u16string* replacement =
         lookup(name.find(u'/') != std::u16string::npos ? name : base + name);
     const std::size_t length = replacement != nullptr ? replacement->size() : 0;
-    if (length > budget) break;  // leave this reference and the rest as they are
-    budget -= length;
-    done.pop_back();
-    pending.resize(close);
-    if (replacement != nullptr) pending.append(replacement->rbegin(), replacement->rend());
+    if (length > expansionAllowance_) break;  // this reference and the rest stay as they are
+    expansionAllowance_ -= length;
+
+    done.pop_back();  // the "$"
+    pending.resize(closePiece + 1);
+    pending.back().remove_prefix(closeAt + 1);
+    if (pending.back().empty()) pending.pop_back();
+    if (length > 0) pending.emplace_back(*replacement);
   }
-  done.append(pending.rbegin(), pending.rend());
+  for (std::size_t k = pending.size(); k-- > 0;) done.append(pending[k]);
   return done;
 }
 
+void ConfigStore::storeFolded(std::u16string foldedKey, std::u16string value) {
+  // The reference base is the part up to the first "/", which folding leaves in place.
+  value = expandReferences(foldedKey, std::move(value));
+  entries_.insert_or_assign(std::move(foldedKey), std::move(value));
+}
+
 void ConfigStore::setValue(std::u16string_view keyPath, std::u16string_view value) {
-  std::u16string expanded = expandReferences(keyPath, std::u16string(value));
-  entries_.insert_or_assign(foldLower(keyPath), std::move(expanded));
+  storeFolded(foldLower(keyPath), std::u16string(value));
 }
 
 void ConfigStore::fillPlaceholder(std::u16string_view keyPath, std::u16string_view text) {
@@ -161,6 +189,13 @@ void ConfigStore::applyVariable(std::u16string_view name, std::u16string_view te
       same = foldLower(value[open + 1 + k]) == folded[k];
     }
     if (!same) continue;
+    // Only a value that may hold a reference afterwards needs expanding; the old value
+    // must stay visible to the references meanwhile.
+    if (value.find(u"${") == std::u16string::npos &&
+        text.find_first_of(u"${") == std::u16string_view::npos) {
+      value.replace(open, innerLength + 2, text);
+      continue;
+    }
     std::u16string replaced = value;
     replaced.replace(open, innerLength + 2, text);
     // Stored keys are already folded, so storing under the full key replaces this entry.
@@ -186,6 +221,7 @@ std::vector<std::u16string> ConfigStore::listKeys(std::u16string_view sectionPat
 
 void ConfigStore::clear() {
   entries_.clear();
+  expansionAllowance_ = kExpansionAllowance;
 }
 
 }  // namespace autorun

@@ -44,13 +44,22 @@ class ConfigStore {
   const std::u16string& currentSectionPrefix() const { return sectionPrefix_; }
 
  private:
-  std::u16string expandReferences(std::u16string_view keyPath, std::u16string value) const;
+  // References may pull in at most this many code units in all between two clears: enough
+  // for any configuration file, but a chain of entries that each refer twice to the one
+  // before (doubling at every step) stops here instead of exhausting memory.
+  static constexpr std::size_t kExpansionAllowance = std::size_t{1} << 22;
+
+  std::u16string expandReferences(std::u16string_view keyPath, std::u16string value);
+  // Expands the value's references and stores it under a key that is already folded.
+  void storeFolded(std::u16string foldedKey, std::u16string value);
   const std::u16string* lookup(std::u16string_view keyPath) const;
-  void parseSectionHeader(std::u16string_view headerText);
+  // `colon` is the offset of the header text's first ":", or npos.
+  void parseSectionHeader(std::u16string_view headerText, std::size_t colon);
   void parseEntryLine(std::u16string_view line);
   void copySection(std::u16string_view parentName, std::u16string_view sectionName);
 
   Entries entries_;
+  std::size_t expansionAllowance_ = kExpansionAllowance;
   std::u16string sectionPrefix_;
 };
 

@@ -132,10 +132,18 @@ TEST(ConfigStoreReferences, DoublingChainsStayBounded) {
     store.setValue(u"s/" + name, u"${" + previous + u"}${" + previous + u"}");
     previous = name;
   }
-  const std::u16string last = store.getString(u"s/" + previous, u"");
-  EXPECT_LE(last.size(), std::size_t{16} << 20);
+  // References pull in at most 4 Mi code units between two clears, over all entries.
+  std::size_t total = 0;
+  for (const auto& entry : store.entries()) total += entry.second.size();
+  EXPECT_LE(total, (std::size_t{4} << 20) + 64 + 40 * 16);
   // What could not be expanded stays as written.
-  EXPECT_NE(last.find(u"${a"), std::u16string::npos);
+  EXPECT_NE(store.getString(u"s/" + previous, u"").find(u"${a"), std::u16string::npos);
+
+  // clear() makes the whole allowance available again.
+  store.clear();
+  store.setValue(u"s/a", std::u16string(1000, u'x'));
+  store.setValue(u"s/b", u"${a}${a}");
+  EXPECT_EQ(store.getString(u"s/b", u"").size(), 2000u);
 }
 
 TEST(ConfigStoreFillPlaceholder, FillsTheFirstRemainingPlaceholder) {
@@ -213,6 +221,14 @@ TEST(ConfigStoreApplyVariable, StoresTheResultThroughReferenceExpansion) {
   EXPECT_EQ(store.getString(u"s/v", u""), u"${%SDCARD%");
   store.applyVariable(u"SDCARD", u"x}");
   EXPECT_EQ(store.getString(u"s/v", u""), u"X");
+
+  // A replacement text that is itself a reference, and one that completes "${" with the
+  // brace that follows the placeholder.
+  store.setValue(u"s/w", u"%PERSONAL%\\a");
+  store.setValue(u"s/u", u"%PERSONAL%{x}");
+  store.applyVariable(u"PERSONAL", u"${x}$");
+  EXPECT_EQ(store.getString(u"s/w", u""), u"X$\\a");
+  EXPECT_EQ(store.getString(u"s/u", u""), u"XX");
 }
 
 TEST(ConfigStoreListKeys, SelectsBySectionInEntryOrder) {
