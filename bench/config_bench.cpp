@@ -43,10 +43,13 @@ void loadOnDevice(benchmark::State& state, const std::string& text) {
   autorun::publishFolderVariables(context);
   if (context.config.getString(u"install/title", u"") != u"Atlas Navigator Setup")
     state.SkipWithError("the message texts were not filled");
+  std::size_t storedUnits = 0;
   for (const auto& [key, value] : context.config.entries()) {
     if (value.starts_with(u"%PROGRAM_FILES%"))
       state.SkipWithError("a folder variable was not replaced");
+    storedUnits += value.size();
   }
+  state.counters["stored_units"] = static_cast<double>(storedUnits);
   state.counters["entries"] = static_cast<double>(entries);
   state.counters["file_bytes"] = static_cast<double>(kFileSize);
 }

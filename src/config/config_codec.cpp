@@ -44,15 +44,19 @@ ConfigFileCodec::ConfigFileCodec(const std::uint8_t* key, std::uint32_t keyLengt
 void ConfigFileCodec::transform(const std::uint8_t* source, std::uint32_t count,
                                 std::uint8_t* output) {
   Rc4State& st = *state_;
+  // A local copy of the state: writes through `output` could otherwise alias it, and the
+  // compiler would reload it after every byte.
+  std::array<std::uint8_t, 256> s = st.s;
   std::uint8_t i = st.i;
   std::uint8_t j = st.j;
   for (std::uint32_t k = 0; k < count; ++k) {
     i = static_cast<std::uint8_t>(i + 1);
-    j = static_cast<std::uint8_t>(j + st.s[i]);
-    std::swap(st.s[i], st.s[j]);
-    const std::uint8_t keystream = st.s[static_cast<std::uint8_t>(st.s[i] + st.s[j])];
+    j = static_cast<std::uint8_t>(j + s[i]);
+    std::swap(s[i], s[j]);
+    const std::uint8_t keystream = s[static_cast<std::uint8_t>(s[i] + s[j])];
     output[k] = static_cast<std::uint8_t>(source[k] ^ keystream);
   }
+  st.s = s;
   st.i = i;
   st.j = j;
 }

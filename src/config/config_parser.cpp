@@ -43,7 +43,15 @@ std::u16string_view trimmed(std::u16string_view text) {
 std::u16string unescaped(std::u16string_view value) {
   std::u16string out;
   out.reserve(value.size());
-  for (std::size_t i = 0; i < value.size(); ++i) {
+  std::size_t i = 0;
+  while (i < value.size()) {
+    // Plain runs are copied whole.
+    const std::size_t special = value.find_first_of(u"\\\t", i);
+    const std::size_t runEnd = special == std::u16string_view::npos ? value.size() : special;
+    out.append(value.substr(i, runEnd - i));
+    i = runEnd;
+    if (i == value.size()) break;
+
     const char16_t c = spaced(value[i]);
     if (c == u'\\' && i + 1 < value.size()) {
       const char16_t next = spaced(value[i + 1]);
@@ -51,11 +59,12 @@ std::u16string unescaped(std::u16string_view value) {
                                         [next](const Escape& e) { return e.written == next; });
       if (escape != std::end(kEscapes)) {
         out.push_back(escape->meaning);
-        ++i;  // a character produced by an escape never starts another one
+        i += 2;  // a character produced by an escape never starts another one
         continue;
       }
     }
     out.push_back(c);
+    ++i;
   }
   return out;
 }
@@ -67,13 +76,14 @@ bool ConfigStore::parseText(const std::uint8_t* bytes, std::size_t count) {
 
   // The text after the mark, up to the first code unit 0.
   const std::size_t units = count / 2 - 1;
-  std::u16string text;
-  text.reserve(units);
-  for (std::size_t k = 0; k < units; ++k) {
-    const auto c = static_cast<char16_t>(bytes[2 + 2 * k] | (bytes[3 + 2 * k] << 8));
+  std::u16string text(units, u'\0');
+  std::size_t length = 0;
+  for (; length < units; ++length) {
+    const auto c = static_cast<char16_t>(bytes[2 + 2 * length] | (bytes[3 + 2 * length] << 8));
     if (c == 0) break;
-    text.push_back(c);
+    text[length] = c;
   }
+  text.resize(length);
   const std::u16string_view all(text);
   const std::size_t end = all.size();
 
@@ -98,7 +108,8 @@ bool ConfigStore::parseText(const std::uint8_t* bytes, std::size_t count) {
 
     std::u16string_view line;
     bool last = false;
-    const std::size_t cr = lineStart < end ? all.find(u'\r', lineStart) : std::u16string_view::npos;
+    const std::size_t cr =
+        lineStart < end ? findUnit(all, u'\r', lineStart) : std::u16string_view::npos;
     if (cr != std::u16string_view::npos) {
       line = all.substr(lineStart, cr - lineStart);
     } else {
@@ -107,7 +118,7 @@ bool ConfigStore::parseText(const std::uint8_t* bytes, std::size_t count) {
       last = true;
     }
 
-    if (!isComment(line) && line.find(u'=') != std::u16string_view::npos) parseEntryLine(line);
+    if (!isComment(line) && findUnit(line, u'=') != std::u16string_view::npos) parseEntryLine(line);
 
     if (last) break;
     lineStart = cr + 2;  // the code unit after the carriage return is skipped unlooked
@@ -151,7 +162,7 @@ void ConfigStore::copySection(std::u16string_view parentName, std::u16string_vie
 }
 
 void ConfigStore::parseEntryLine(std::u16string_view line) {
-  const std::size_t equals = line.find(u'=');
+  const std::size_t equals = findUnit(line, u'=');
   const std::u16string_view name = trimmed(line.substr(0, equals));
   if (!isIdentifier(name)) return;
 

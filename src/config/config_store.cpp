@@ -18,6 +18,15 @@ bool startsWith(std::u16string_view text, std::u16string_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// The offset of the first "${", or npos.
+std::size_t findReferenceStart(std::u16string_view text) {
+  for (std::size_t at = findUnit(text, u'$'); at != std::u16string_view::npos;
+       at = findUnit(text, u'$', at + 1)) {
+    if (at + 1 < text.size() && text[at + 1] == u'{') return at;
+  }
+  return std::u16string_view::npos;
+}
+
 }  // namespace
 
 bool isIdentifierCharacter(char16_t c) {
@@ -32,10 +41,13 @@ bool isIdentifier(std::u16string_view text) {
 ConfigStore::ConfigStore() : sectionPrefix_(u"/") {}
 
 const std::u16string* ConfigStore::lookup(std::u16string_view keyPath) const {
-  std::u16string key = foldLower(keyPath);
-  auto it = entries_.find(key);
+  // One buffer for both tries: the folded key after a "/" that the second try includes.
+  std::u16string key;
+  key.reserve(keyPath.size() + 1);
+  key.push_back(u'/');
+  for (char16_t c : keyPath) key.push_back(foldLower(c));
+  auto it = entries_.find(std::u16string_view(key).substr(1));
   if (it != entries_.end()) return &it->second;
-  key.insert(key.begin(), u'/');
   it = entries_.find(key);
   if (it != entries_.end()) return &it->second;
   return nullptr;
@@ -84,7 +96,7 @@ bool ConfigStore::hasKey(std::u16string_view keyPath) const {
 // on top (a view of the stored entry, which does not change while expanding), so that
 // every character is copied once.
 std::u16string ConfigStore::expandReferences(std::u16string_view keyPath, std::u16string value) {
-  const std::size_t start = value.find(u"${");
+  const std::size_t start = findReferenceStart(value);
   if (start == std::u16string::npos) return value;
 
   std::u16string base;
@@ -98,7 +110,7 @@ std::u16string ConfigStore::expandReferences(std::u16string_view keyPath, std::u
 
   while (!pending.empty()) {
     std::u16string_view& top = pending.back();
-    const std::size_t brace = top.find(u'{');
+    const std::size_t brace = findUnit(top, u'{');
     if (brace == std::u16string_view::npos) {
       done.append(top);
       pending.pop_back();
@@ -118,7 +130,7 @@ std::u16string ConfigStore::expandReferences(std::u16string_view keyPath, std::u
     std::size_t closeAt = std::u16string_view::npos;
     for (std::size_t k = pending.size(); k-- > 0;) {
       const std::size_t from = k + 1 == pending.size() ? 1 : 0;
-      closeAt = pending[k].find(u'}', from);
+      closeAt = findUnit(pending[k], u'}', from);
       if (closeAt != std::u16string_view::npos) {
         closePiece = k;
         break;
@@ -142,7 +154,16 @@ std::u16string ConfigStore::expandReferences(std::u16string_view keyPath, std::u
     pending.resize(closePiece + 1);
     pending.back().remove_prefix(closeAt + 1);
     if (pending.back().empty()) pending.pop_back();
-    if (length > 0) pending.emplace_back(*replacement);
+    if (length > 0) {
+      pending.emplace_back(*replacement);
+      // Room for what is left to scan and a little more, so that a long replacement is
+      // copied once and the stored value does not keep twice the room it needs.
+      std::size_t wanted = done.size() + length / 8 + 64;
+      for (std::size_t k = pending.size(), counted = 0; k-- > 0 && counted < 16; ++counted) {
+        wanted += pending[k].size();
+      }
+      if (wanted > done.capacity()) done.reserve(std::max(wanted, 2 * done.capacity()));
+    }
   }
   for (std::size_t k = pending.size(); k-- > 0;) done.append(pending[k]);
   return done;
@@ -177,9 +198,9 @@ void ConfigStore::applyVariable(std::u16string_view name, std::u16string_view te
   const std::u16string folded = foldLower(name);
 
   for (auto& [fullKey, value] : entries_) {
-    const std::size_t open = value.find(u'%');
+    const std::size_t open = findUnit(value, u'%');
     if (open == std::u16string::npos) continue;
-    const std::size_t close = value.find(u'%', open + 1);
+    const std::size_t close = findUnit(value, u'%', open + 1);
     if (close == std::u16string::npos) continue;
     const std::size_t innerLength = close - open - 1;
     if (innerLength != folded.size()) continue;
@@ -191,7 +212,7 @@ void ConfigStore::applyVariable(std::u16string_view name, std::u16string_view te
     if (!same) continue;
     // Only a value that may hold a reference afterwards needs expanding; the old value
     // must stay visible to the references meanwhile.
-    if (value.find(u"${") == std::u16string::npos &&
+    if (findReferenceStart(value) == std::u16string::npos &&
         text.find_first_of(u"${") == std::u16string_view::npos) {
       value.replace(open, innerLength + 2, text);
       continue;

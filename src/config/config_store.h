@@ -9,11 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "config/wide_text.h"
+
 namespace autorun {
 
 class ConfigStore {
  public:
-  using Entries = std::map<std::u16string, std::u16string>;  // ordered by UTF-16 code units
+  using Entries = std::map<std::u16string, std::u16string, CodeUnitLess>;
 
   ConfigStore();
 

@@ -1,5 +1,8 @@
 #include "config/wide_text.h"
 
+#include <bit>
+#include <cstring>
+
 namespace autorun {
 
 char16_t foldLower(char16_t c) {
@@ -28,6 +31,54 @@ std::u16string foldLower(std::u16string_view text) {
   std::u16string out(text);
   for (char16_t& c : out) c = foldLower(c);
   return out;
+}
+
+std::size_t findUnit(std::u16string_view text, char16_t unit, std::size_t from) {
+  if (from >= text.size()) return std::u16string_view::npos;
+  // Short texts are quicker to walk than to hand to memchr.
+  if (text.size() - from < 32) return text.find(unit, from);
+  if constexpr (std::endian::native == std::endian::little) {
+    if (unit != 0 && unit < 0x100) {
+      // Search the bytes for the low byte; a hit counts where it starts a code unit whose
+      // high byte is zero.
+      const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+      const std::size_t total = 2 * text.size();
+      std::size_t at = 2 * from;
+      while (at < total) {
+        const void* hit = std::memchr(bytes + at, unit, total - at);
+        if (hit == nullptr) return std::u16string_view::npos;
+        const auto offset =
+            static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - bytes);
+        if (offset % 2 == 0 && bytes[offset + 1] == 0) return offset / 2;
+        at = offset + 1;
+      }
+      return std::u16string_view::npos;
+    }
+  }
+  return text.find(unit, from);
+}
+
+bool CodeUnitLess::operator()(std::u16string_view a, std::u16string_view b) const {
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  std::size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Four code units at a time; the lowest differing bits belong to the first differing
+    // unit.
+    for (; i + 4 <= common; i += 4) {
+      std::uint64_t x = 0;
+      std::uint64_t y = 0;
+      std::memcpy(&x, a.data() + i, sizeof x);
+      std::memcpy(&y, b.data() + i, sizeof y);
+      if (x != y) {
+        const std::size_t unit = i + static_cast<std::size_t>(std::countr_zero(x ^ y)) / 16;
+        return a[unit] < b[unit];
+      }
+    }
+  }
+  for (; i < common; ++i) {
+    if (a[i] != b[i]) return a[i] < b[i];
+  }
+  return a.size() < b.size();
 }
 
 bool endsWith(std::u16string_view text, std::u16string_view suffix) {

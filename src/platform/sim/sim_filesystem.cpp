@@ -98,9 +98,9 @@ bool DeviceFileSystem::inside(const std::filesystem::path& canonicalPath) const 
 }
 
 std::optional<std::string> DeviceFileSystem::findName(const std::filesystem::path& folder,
-                                                      std::u16string_view name) const {
+                                                      std::u16string_view name,
+                                                      struct stat& info) const {
   const std::string exact = host::toUtf8(name);
-  struct stat info {};
   if (::lstat((folder / exact).c_str(), &info) == 0 && host::fromUtf8(exact) == name) return exact;
   const std::u16string folded = foldLower(name);
   std::optional<std::string> best;
@@ -112,6 +112,7 @@ std::optional<std::string> DeviceFileSystem::findName(const std::filesystem::pat
       best = candidate;
     }
   }
+  if (best && ::lstat((folder / *best).c_str(), &info) != 0) return std::nullopt;
   return best;
 }
 
@@ -129,11 +130,10 @@ std::optional<ResolvedPath> DeviceFileSystem::resolveComponents(
   bool currentIsFolder = true;
   std::size_t i = 0;
   for (; i < resolved.components.size() && currentIsFolder; ++i) {
-    const auto name = findName(current, resolved.components[i]);
+    struct stat info {};
+    const auto name = findName(current, resolved.components[i], info);
     if (!name) break;
     std::filesystem::path candidate = current / *name;
-    struct stat info {};
-    if (::lstat(candidate.c_str(), &info) != 0) break;
     if (S_ISLNK(info.st_mode)) {
       // A link is followed only while it stays inside fs/; one leading out, or nowhere,
       // makes the whole path invalid.

@@ -7,6 +7,8 @@
 // would leave fs/ does not resolve: it fails like a path that does not exist.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -57,9 +59,9 @@ class DeviceFileSystem {
   bool inside(const std::filesystem::path& canonicalPath) const;
 
  private:
-  // The host name in `folder` that a device name refers to, or nothing.
-  std::optional<std::string> findName(const std::filesystem::path& folder,
-                                      std::u16string_view name) const;
+  // The host name in `folder` that a device name refers to, with its lstat, or nothing.
+  std::optional<std::string> findName(const std::filesystem::path& folder, std::u16string_view name,
+                                      struct stat& info) const;
 
   std::filesystem::path root_;  // canonical
 };

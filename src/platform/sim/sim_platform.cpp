@@ -672,6 +672,9 @@ std::u16string SimPlatform::specialFolderPath(int number) {
   const auto it = state_->config.specialFolders.find(number);
   if (it == state_->config.specialFolders.end()) return {};
   const std::u16string& path = it->second;
+  if (const auto whole = state_->files.resolve(path); whole && whole->exists()) {
+    return isFolder(whole->host) ? path : std::u16string();
+  }
   const auto components = DeviceFileSystem::split(path);
   if (!components) return {};
   // Made when missing, with every folder above it.
