@@ -77,13 +77,13 @@ class CardChecker {
     auto enumeration = card_.findFirstFile(folder + u"\\" + pattern, entry);
     if (!enumeration) {
       if (!top) {
-        c_.reportKey(key, Severity::Warning, "card-empty-folder",
+        c_.reportKey(key, Severity::Note, "card-empty-folder",
                      "'" + u8(key) + "' copies the folder '" + u8(folder) +
                          "', which holds nothing that matches '" + u8(pattern) +
-                         "': the installer stops planning this entry there, so files it has "
-                         "not yet reached are not copied; remove the empty folder");
+                         "': the installer makes the folder on the device and copies nothing "
+                         "into it");
       }
-      return false;
+      return true;
     }
     do {
       if (entry.name == u"." || entry.name == u"..") continue;
