@@ -11,7 +11,7 @@
 # resident set size that /usr/bin/time reports.
 #
 # AUTORUN_BUILD_DIR chooses the build folder (default: build); WORK the folder for the
-# tree (default: a new folder in /tmp, removed at the end).
+# tree (default: a new folder in /tmp, removed at the end unless KEEP is set, for profiling).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -27,7 +27,7 @@ plan=$(realpath "$build/bench/autorun-plan")
 config_tool=$(realpath "$build/tools/autorun-config")
 
 work=${WORK:-$(mktemp -d /tmp/autorun-compare.XXXXXX)}
-trap 'rm -rf "$work"' EXIT
+[ -n "${KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
 device="$work/device"
 maps="$device/fs/Storage Card/Maps"
 

@@ -1,6 +1,11 @@
 #include "platform/sim/sim_filesystem.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -71,6 +76,11 @@ DeviceFileSystem::DeviceFileSystem(const std::filesystem::path& root) {
   }
   root_ = std::filesystem::canonical(root, error);
   if (error) throw SimError(root.string() + ": " + error.message());
+  rootFd_ = ::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+DeviceFileSystem::~DeviceFileSystem() {
+  if (rootFd_ >= 0) ::close(rootFd_);
 }
 
 std::optional<std::vector<std::u16string>> DeviceFileSystem::split(std::u16string_view path,
@@ -122,15 +132,61 @@ std::optional<ResolvedPath> DeviceFileSystem::resolve(std::u16string_view path) 
   return resolveComponents(std::move(*components));
 }
 
+bool DeviceFileSystem::resolveExactly(const std::vector<std::u16string>& components,
+                                      std::size_t count, std::filesystem::path& host,
+                                      struct stat& info) const {
+  if (rootFd_ < 0 || count == 0) return false;
+  std::string relative;
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::string name = host::toUtf8(components[k]);
+    if (host::fromUtf8(name) != components[k]) return false;  // not a name as written
+    if (!relative.empty()) relative += '/';
+    relative += name;
+  }
+  // The kernel walks the path beneath fs/ and refuses any link, which the slow path
+  // would have to check itself.
+  open_how how{};
+  how.flags = O_PATH | O_CLOEXEC | O_NOFOLLOW;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  const long fd = ::syscall(SYS_openat2, rootFd_, relative.c_str(), &how, sizeof how);
+  if (fd < 0) return false;
+  const bool known = ::fstat(static_cast<int>(fd), &info) == 0;
+  ::close(static_cast<int>(fd));
+  // Only files and folders are what they seem; anything else is left to the slow path.
+  if (!known || !(S_ISDIR(info.st_mode) || S_ISREG(info.st_mode))) return false;
+  host = root_ / relative;
+  return true;
+}
+
 std::optional<ResolvedPath> DeviceFileSystem::resolveComponents(
     std::vector<std::u16string> components) const {
   ResolvedPath resolved;
   resolved.components = std::move(components);
+  const std::size_t count = resolved.components.size();
   std::filesystem::path current = root_;
   bool currentIsFolder = true;
   std::size_t i = 0;
-  for (; i < resolved.components.size() && currentIsFolder; ++i) {
-    struct stat info {};
+
+  struct stat info {};
+  if (resolveExactly(resolved.components, count, current, info)) {
+    resolved.host = std::move(current);
+    resolved.existing = count;
+    resolved.folder = S_ISDIR(info.st_mode);
+    resolved.file = S_ISREG(info.st_mode);
+    resolved.parentFolder = true;
+    resolved.device = info.st_dev;
+    resolved.inode = info.st_ino;
+    return resolved;
+  }
+  // Often only the last component is missing (a file about to be made): start there.
+  if (count >= 2 && resolveExactly(resolved.components, count - 1, current, info) &&
+      S_ISDIR(info.st_mode)) {
+    i = count - 1;
+  } else {
+    current = root_;
+  }
+
+  for (; i < count && currentIsFolder; ++i) {
     const auto name = findName(current, resolved.components[i], info);
     if (!name) break;
     std::filesystem::path candidate = current / *name;
@@ -147,38 +203,61 @@ std::optional<ResolvedPath> DeviceFileSystem::resolveComponents(
     currentIsFolder = S_ISDIR(info.st_mode);
   }
   resolved.existing = i;
-  for (; i < resolved.components.size(); ++i) {
+  resolved.folder = resolved.exists() && currentIsFolder;
+  resolved.file = resolved.exists() && count > 0 && S_ISREG(info.st_mode);
+  resolved.parentFolder = count > 0 && (resolved.exists() || (i + 1 == count && currentIsFolder));
+  if (resolved.exists() && count > 0) {
+    resolved.device = info.st_dev;
+    resolved.inode = info.st_ino;
+  }
+  for (; i < count; ++i) {
     current /= host::toUtf8(resolved.components[i]);
   }
   resolved.host = current;
   return resolved;
 }
 
-std::vector<HostEntry> DeviceFileSystem::list(const std::filesystem::path& folder) const {
-  std::vector<HostEntry> entries;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
+std::vector<HostEntry> DeviceFileSystem::list(const std::filesystem::path& folder,
+                                              bool hostPaths) const {
+  struct Listed {
     HostEntry entry;
-    entry.host = it->path();
-    entry.name = host::fromUtf8(it->path().filename().string());
-    struct stat info {};
-    if (::lstat(entry.host.c_str(), &info) != 0) continue;
-    if (S_ISLNK(info.st_mode)) {
-      std::error_code linkError;
-      entry.host = std::filesystem::canonical(entry.host, linkError);
-      if (linkError || !inside(entry.host) || ::stat(entry.host.c_str(), &info) != 0) continue;
+    std::u16string folded;
+  };
+  std::vector<Listed> listed;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return {};
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* found = ::readdir(dir)) {
+    const std::string_view name = found->d_name;
+    if (name == "." || name == "..") continue;
+    HostEntry entry;
+    if (hostPaths) entry.host = folder / name;
+    entry.name = host::fromUtf8(name);
+    if (found->d_type == DT_DIR) {
+      // The directory entry already tells; only files need a stat, for their size.
+      entry.directory = true;
+    } else {
+      struct stat info {};
+      if (::fstatat(dirFd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (S_ISLNK(info.st_mode)) {
+        std::error_code linkError;
+        entry.host = std::filesystem::canonical(folder / name, linkError);
+        if (linkError || !inside(entry.host) || ::stat(entry.host.c_str(), &info) != 0) continue;
+      }
+      if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) continue;
+      entry.directory = S_ISDIR(info.st_mode);
+      entry.size = entry.directory ? 0 : static_cast<std::uint64_t>(info.st_size);
     }
-    if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) continue;
-    entry.directory = S_ISDIR(info.st_mode);
-    entry.size = entry.directory ? 0 : static_cast<std::uint64_t>(info.st_size);
-    entries.push_back(std::move(entry));
+    std::u16string folded = foldLower(entry.name);
+    listed.push_back({std::move(entry), std::move(folded)});
   }
-  std::sort(entries.begin(), entries.end(), [](const HostEntry& a, const HostEntry& b) {
-    const std::u16string fa = foldLower(a.name);
-    const std::u16string fb = foldLower(b.name);
-    return fa != fb ? fa < fb : a.name < b.name;
+  ::closedir(dir);
+  std::sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
+    return a.folded != b.folded ? a.folded < b.folded : a.entry.name < b.entry.name;
   });
+  std::vector<HostEntry> entries;
+  entries.reserve(listed.size());
+  for (Listed& item : listed) entries.push_back(std::move(item.entry));
   return entries;
 }
 

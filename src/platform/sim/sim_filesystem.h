@@ -21,7 +21,12 @@ namespace autorun::sim {
 struct ResolvedPath {
   std::filesystem::path host;  // existing part as found, missing components as written
   std::vector<std::u16string> components;
-  std::size_t existing = 0;  // how many leading components exist
+  std::size_t existing = 0;   // how many leading components exist
+  bool folder = false;        // the whole path exists and is a folder
+  bool file = false;          // the whole path exists and is a regular file
+  bool parentFolder = false;  // all but the last component exist, the last but one a folder
+  dev_t device = 0;           // the identity of what the whole path names, when it exists
+  ino_t inode = 0;
   bool exists() const { return existing == components.size(); }
 };
 
@@ -36,6 +41,9 @@ class DeviceFileSystem {
  public:
   // `root` is DIR/fs; throws SimError when it is not a folder.
   explicit DeviceFileSystem(const std::filesystem::path& root);
+  ~DeviceFileSystem();
+  DeviceFileSystem(const DeviceFileSystem&) = delete;
+  DeviceFileSystem& operator=(const DeviceFileSystem&) = delete;
 
   const std::filesystem::path& root() const { return root_; }
 
@@ -48,7 +56,9 @@ class DeviceFileSystem {
 
   // The entries of a host folder inside fs/, sorted by folded name; links that leave fs/
   // or lead nowhere are left out.
-  std::vector<HostEntry> list(const std::filesystem::path& folder) const;
+  // Without `hostPaths` only the names, kinds and sizes are filled (enumerations need no
+  // more, and making a host path for every entry is most of the work).
+  std::vector<HostEntry> list(const std::filesystem::path& folder, bool hostPaths = true) const;
 
   // Whether a name matches an enumeration pattern as the device matches: '*' any run of
   // characters, '?' one character, without regard to case; a pattern ending in ".*" also
@@ -62,8 +72,14 @@ class DeviceFileSystem {
   // The host name in `folder` that a device name refers to, with its lstat, or nothing.
   std::optional<std::string> findName(const std::filesystem::path& folder, std::u16string_view name,
                                       struct stat& info) const;
+  // The first `count` components in one call, when each is there under its exact name
+  // and no link is on the way: fills `host` and `info`. False otherwise; the caller then
+  // goes component by component.
+  bool resolveExactly(const std::vector<std::u16string>& components, std::size_t count,
+                      std::filesystem::path& host, struct stat& info) const;
 
   std::filesystem::path root_;  // canonical
+  int rootFd_ = -1;             // root_ opened for lookups beneath it, or -1
 };
 
 }  // namespace autorun::sim

@@ -404,35 +404,22 @@ class SimProcess : public Process {
   WindowHandle window_;
 };
 
-bool isRegularFile(const std::filesystem::path& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool isFolder(const std::filesystem::path& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Whether the resolved path's parent exists as a folder, so its last component can be made.
-bool parentIsFolder(const ResolvedPath& resolved) {
-  return !resolved.components.empty() && resolved.existing + 1 >= resolved.components.size() &&
-         isFolder(resolved.host.parent_path());
-}
-
 std::optional<FileId> fileIdOf(int fd) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) return std::nullopt;
   return FileId{info.st_dev, info.st_ino};
 }
 
-std::optional<FileId> fileIdOf(const std::filesystem::path& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  return FileId{info.st_dev, info.st_ino};
-}
-
 bool copyContents(int from, int to) {
+  // In the kernel where it can (as cp does); by reading and writing where it cannot.
+  for (;;) {
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, std::size_t{1} << 30, 0);
+    if (n > 0) continue;
+    if (n == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) break;
+    return false;
+  }
   char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(from, buffer, sizeof buffer);
@@ -505,10 +492,10 @@ std::unique_ptr<File> SimPlatform::openFile(const std::u16string& path, FileOpen
 
   int fd = -1;
   if (!writing) {
-    if (!resolved->exists() || !isRegularFile(resolved->host)) return nullptr;
+    if (!resolved->file) return nullptr;
     fd = ::open(resolved->host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   } else {
-    if (resolved->exists() ? !isRegularFile(resolved->host) : !parentIsFolder(*resolved)) {
+    if (resolved->exists() ? !resolved->file : !resolved->parentFolder) {
       return refuse();
     }
     // Not truncated yet: a file others hold stays as it is.
@@ -562,9 +549,9 @@ std::unique_ptr<DirectoryEnumeration> SimPlatform::findFirstFile(const std::u16s
   const std::u16string last = components->back();
   components->pop_back();
   const auto folder = state_->files.resolveComponents(std::move(*components));
-  if (!folder || !folder->exists() || !isFolder(folder->host)) return nullptr;
+  if (!folder || !folder->folder) return nullptr;
   std::vector<FindEntry> entries;
-  for (const HostEntry& entry : state_->files.list(folder->host)) {
+  for (const HostEntry& entry : state_->files.list(folder->host, false)) {
     if (!DeviceFileSystem::matches(last, entry.name)) continue;
     FindEntry found;
     found.name = entry.name;
@@ -584,7 +571,7 @@ std::uint32_t SimPlatform::createDirectory(const std::u16string& path) {
     result = kErrorPathNotFound;
   } else if (resolved->exists()) {
     result = kErrorAlreadyExists;
-  } else if (!parentIsFolder(*resolved)) {
+  } else if (!resolved->parentFolder) {
     result = kErrorPathNotFound;
   } else if (::mkdir(resolved->host.c_str(), 0755) != 0) {
     result = errno == EEXIST   ? kErrorAlreadyExists
@@ -600,10 +587,9 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
   auto copy = [&]() {
     const auto from = s.files.resolve(source);
     const auto to = s.files.resolve(destination);
-    if (!from || !from->exists() || !isRegularFile(from->host) || !to) return false;
-    if (to->exists() ? !isRegularFile(to->host) : !parentIsFolder(*to)) return false;
-    const auto fromId = fileIdOf(from->host);
-    if (!fromId) return false;
+    if (!from || !from->file || !to) return false;
+    if (to->exists() ? !to->file : !to->parentFolder) return false;
+    const std::optional<FileId> fromId = FileId{from->device, from->inode};
     // The source is read while others may read it; the destination must be free.
     const auto fromCounts = s.openFiles.find(*fromId);
     if (fromCounts != s.openFiles.end() &&
@@ -611,7 +597,7 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
       return false;
     }
     if (to->exists()) {
-      const auto toId = fileIdOf(to->host);
+      const std::optional<FileId> toId = FileId{to->device, to->inode};
       // A file copied onto itself would be emptied before it is read.
       if (!toId || !(*toId < *fromId || *fromId < *toId) || s.openFiles.count(*toId) != 0)
         return false;
@@ -640,9 +626,9 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
 bool SimPlatform::deleteFile(const std::u16string& path) {
   DeviceState& s = *state_;
   const auto resolved = s.files.resolve(path);
-  bool ok = resolved && resolved->exists() && isRegularFile(resolved->host);
+  bool ok = resolved && resolved->file;
   if (ok) {
-    const auto id = fileIdOf(resolved->host);
+    const std::optional<FileId> id = FileId{resolved->device, resolved->inode};
     ok = id && s.openFiles.count(*id) == 0 && ::unlink(resolved->host.c_str()) == 0;
   }
   s.record({{"op", "delete_file"}, {"path", utf8(path)}, {"ok", ok}});
@@ -651,7 +637,7 @@ bool SimPlatform::deleteFile(const std::u16string& path) {
 
 std::optional<std::uint64_t> SimPlatform::freeBytes(const std::u16string& folder) {
   const auto resolved = state_->files.resolve(folder);
-  if (!resolved || !resolved->exists() || !isFolder(resolved->host)) return std::nullopt;
+  if (!resolved || !resolved->folder) return std::nullopt;
   if (state_->config.freeBytes) return *state_->config.freeBytes;
   struct statvfs info {};
   if (::statvfs(resolved->host.c_str(), &info) != 0) return std::nullopt;
@@ -673,7 +659,7 @@ std::u16string SimPlatform::specialFolderPath(int number) {
   if (it == state_->config.specialFolders.end()) return {};
   const std::u16string& path = it->second;
   if (const auto whole = state_->files.resolve(path); whole && whole->exists()) {
-    return isFolder(whole->host) ? path : std::u16string();
+    return whole->folder ? path : std::u16string();
   }
   const auto components = DeviceFileSystem::split(path);
   if (!components) return {};
@@ -684,7 +670,7 @@ std::u16string SimPlatform::specialFolderPath(int number) {
     const auto resolved = state_->files.resolve(prefix);
     if (!resolved) return {};
     if (resolved->exists()) {
-      if (!isFolder(resolved->host)) return {};
+      if (!resolved->folder) return {};
       continue;
     }
     if (createDirectory(prefix) != kErrorSuccess) return {};
@@ -698,7 +684,7 @@ std::unique_ptr<CardEnumeration> SimPlatform::findFirstCard(std::u16string& firs
     cards = *state_->config.cards;
   } else if (const auto card =
                  state_->files.resolve(std::u16string(u"\\") + std::u16string(kDefaultCard));
-             card && card->exists() && isFolder(card->host)) {
+             card && card->folder) {
     cards.emplace_back(kDefaultCard);
   }
   if (cards.empty()) return nullptr;
@@ -744,7 +730,7 @@ std::unique_ptr<Library> SimPlatform::loadLibrary(const std::u16string& path) {
   const auto resolved = state_->files.resolve(path);
   json entry = {{"op", "load_library"}, {"path", utf8(path)}};
   std::unique_ptr<Library> library;
-  if (resolved && resolved->exists() && isRegularFile(resolved->host)) {
+  if (resolved && resolved->file) {
     void* handle = nullptr;
     if (state_->options.loadDlls) {
       handle = ::dlopen(resolved->host.c_str(), RTLD_NOW | RTLD_LOCAL);
