@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "flows/upgrade_flow.h"
+#include "platform/null_platform.h"
 #include "support/mock_platform.h"
 
 namespace autorun {
@@ -14,35 +15,6 @@ namespace {
 
 using ::testing::_;
 using ::testing::NiceMock;
-
-// A file held in memory that hands out at most `chunk` bytes per read, as a real file
-// may.
-class MemoryFile : public File {
- public:
-  explicit MemoryFile(std::vector<std::uint8_t> bytes, std::uint32_t chunk = 0xFFFFFFFFu)
-      : bytes_(std::move(bytes)), chunk_(chunk) {}
-  bool read(void* buffer, std::uint32_t count, std::uint32_t& got) override {
-    const std::uint64_t left = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
-    got = static_cast<std::uint32_t>(std::min<std::uint64_t>({count, left, chunk_}));
-    if (got != 0) std::memcpy(buffer, bytes_.data() + position_, got);
-    position_ += got;
-    return true;
-  }
-  bool write(const void*, std::uint32_t, std::uint32_t& written) override {
-    written = 0;
-    return false;
-  }
-  std::optional<std::uint64_t> size() override { return bytes_.size(); }
-  bool seek(std::uint64_t offset) override {
-    position_ = offset;
-    return true;
-  }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-  std::uint32_t chunk_;
-  std::uint64_t position_ = 0;
-};
 
 void putWord(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));

@@ -8,35 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "platform/platform_services.h"
+#include "platform/null_platform.h"
 
 namespace autorun::testing {
-
-// A read-only file over bytes in memory.
-class MemoryFile : public File {
- public:
-  explicit MemoryFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-  bool read(void* buffer, std::uint32_t count, std::uint32_t& got) override {
-    const std::size_t left = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
-    got = static_cast<std::uint32_t>(std::min<std::size_t>(count, left));
-    if (got > 0) std::memcpy(buffer, bytes_.data() + position_, got);
-    position_ += got;
-    return true;
-  }
-  bool write(const void*, std::uint32_t, std::uint32_t& written) override {
-    written = 0;
-    return false;
-  }
-  std::optional<std::uint64_t> size() override { return bytes_.size(); }
-  bool seek(std::uint64_t offset) override {
-    position_ = static_cast<std::size_t>(offset);
-    return true;
-  }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-  std::size_t position_ = 0;
-};
 
 // What a BMP file says about itself; build() lays it out.
 struct BmpSpec {

@@ -15,7 +15,6 @@ using ::testing::_;
 using testing::BmpSpec;
 using ::testing::DoAll;
 using ::testing::InSequence;
-using testing::MemoryFile;
 using testing::MockPlatform;
 using ::testing::NiceMock;
 using ::testing::Return;

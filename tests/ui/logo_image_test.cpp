@@ -15,7 +15,6 @@ namespace {
 
 using ::testing::_;
 using testing::BmpSpec;
-using testing::MemoryFile;
 using testing::MockPlatform;
 using ::testing::NiceMock;
 using ::testing::Return;

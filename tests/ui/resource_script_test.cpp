@@ -273,8 +273,7 @@ TEST(ResourceScript, BuiltInLogoIsAn84By100TrueColourBitmap) {
   const std::string bytes = readText(kSourceDir + "/resources/logo.bmp");
   ::testing::NiceMock<testing::MockPlatform> platform;
   EXPECT_CALL(platform, openFile).WillOnce([&](const std::u16string&, FileOpenMode) {
-    return std::make_unique<testing::MemoryFile>(
-        std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    return std::make_unique<MemoryFile>(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
   });
   LogoImage logo;
   ASSERT_EQ(logo.load(platform, u"logo.bmp"), LogoImage::kLoaded);
