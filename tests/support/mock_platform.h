@@ -9,6 +9,11 @@ namespace autorun::testing {
 
 class MockPlatform : public PlatformServices {
  public:
+  // Out of line: the mock machinery of every method is then compiled once, not in every
+  // test that makes a mock.
+  MockPlatform();
+  ~MockPlatform() override;
+
   MOCK_METHOD(std::unique_ptr<File>, openFile, (const std::u16string& path, FileOpenMode mode),
               (override));
   MOCK_METHOD(std::uint32_t, fileAttributes, (const std::u16string& path), (override));
