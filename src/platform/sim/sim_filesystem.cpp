@@ -132,29 +132,42 @@ std::optional<ResolvedPath> DeviceFileSystem::resolve(std::u16string_view path) 
   return resolveComponents(std::move(*components));
 }
 
+std::optional<std::string> DeviceFileSystem::exactRelative(
+    const std::vector<std::u16string>& components, std::size_t count) {
+  std::string relative;
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::string name = host::toUtf8(components[k]);
+    if (host::fromUtf8(name) != components[k]) return std::nullopt;  // not a name as written
+    if (!relative.empty()) relative += '/';
+    relative += name;
+  }
+  return relative;
+}
+
+int DeviceFileSystem::openBeneath(const std::string& relative, int flags) const {
+  // The kernel walks the path beneath fs/ and refuses any link, which the slow path
+  // would have to check itself.
+  open_how how{};
+  how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC | O_NOFOLLOW);
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  const long fd =
+      ::syscall(SYS_openat2, rootFd_, relative.empty() ? "." : relative.c_str(), &how, sizeof how);
+  return fd < 0 ? -1 : static_cast<int>(fd);
+}
+
 bool DeviceFileSystem::resolveExactly(const std::vector<std::u16string>& components,
                                       std::size_t count, std::filesystem::path& host,
                                       struct stat& info) const {
   if (rootFd_ < 0 || count == 0) return false;
-  std::string relative;
-  for (std::size_t k = 0; k < count; ++k) {
-    const std::string name = host::toUtf8(components[k]);
-    if (host::fromUtf8(name) != components[k]) return false;  // not a name as written
-    if (!relative.empty()) relative += '/';
-    relative += name;
-  }
-  // The kernel walks the path beneath fs/ and refuses any link, which the slow path
-  // would have to check itself.
-  open_how how{};
-  how.flags = O_PATH | O_CLOEXEC | O_NOFOLLOW;
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-  const long fd = ::syscall(SYS_openat2, rootFd_, relative.c_str(), &how, sizeof how);
+  const std::optional<std::string> relative = exactRelative(components, count);
+  if (!relative) return false;
+  const int fd = openBeneath(*relative, O_PATH);
   if (fd < 0) return false;
-  const bool known = ::fstat(static_cast<int>(fd), &info) == 0;
-  ::close(static_cast<int>(fd));
+  const bool known = ::fstat(fd, &info) == 0;
+  ::close(fd);
   // Only files and folders are what they seem; anything else is left to the slow path.
   if (!known || !(S_ISDIR(info.st_mode) || S_ISREG(info.st_mode))) return false;
-  host = root_ / relative;
+  host = root_ / *relative;
   return true;
 }
 
@@ -219,13 +232,33 @@ std::optional<ResolvedPath> DeviceFileSystem::resolveComponents(
 
 std::vector<HostEntry> DeviceFileSystem::list(const std::filesystem::path& folder,
                                               bool hostPaths) const {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return {};
+  return listOpened(dir, folder, hostPaths);
+}
+
+std::optional<std::vector<HostEntry>> DeviceFileSystem::listFolder(
+    const std::vector<std::u16string>& components) const {
+  if (rootFd_ < 0) return std::nullopt;
+  const std::optional<std::string> relative = exactRelative(components, components.size());
+  if (!relative) return std::nullopt;
+  const int fd = openBeneath(*relative, O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return std::nullopt;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  return listOpened(dir, relative->empty() ? root_ : root_ / *relative, false);
+}
+
+std::vector<HostEntry> DeviceFileSystem::listOpened(DIR* dir, const std::filesystem::path& folder,
+                                                    bool hostPaths) const {
   struct Listed {
     HostEntry entry;
     std::u16string folded;
   };
   std::vector<Listed> listed;
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return {};
   const int dirFd = ::dirfd(dir);
   while (const dirent* found = ::readdir(dir)) {
     const std::string_view name = found->d_name;

@@ -7,6 +7,7 @@
 // would leave fs/ does not resolve: it fails like a path that does not exist.
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -59,6 +60,11 @@ class DeviceFileSystem {
   // Without `hostPaths` only the names, kinds and sizes are filled (enumerations need no
   // more, and making a host path for every entry is most of the work).
   std::vector<HostEntry> list(const std::filesystem::path& folder, bool hostPaths = true) const;
+  // The entries of the folder that the components name, without host paths, when each
+  // component is there under its exact name and no link is on the way; nothing otherwise
+  // (resolve, then list).
+  std::optional<std::vector<HostEntry>> listFolder(
+      const std::vector<std::u16string>& components) const;
 
   // Whether a name matches an enumeration pattern as the device matches: '*' any run of
   // characters, '?' one character, without regard to case; a pattern ending in ".*" also
@@ -75,6 +81,15 @@ class DeviceFileSystem {
   // The first `count` components in one call, when each is there under its exact name
   // and no link is on the way: fills `host` and `info`. False otherwise; the caller then
   // goes component by component.
+  // The components joined as a host path relative to fs/, or nothing when one is not a name
+  // as written.
+  static std::optional<std::string> exactRelative(const std::vector<std::u16string>& components,
+                                                  std::size_t count);
+  // openat2 of a path relative to fs/, beneath it and through no link; -1 when that fails.
+  int openBeneath(const std::string& relative, int flags) const;
+  // Reads an open folder (and closes it).
+  std::vector<HostEntry> listOpened(DIR* dir, const std::filesystem::path& folder,
+                                    bool hostPaths) const;
   bool resolveExactly(const std::vector<std::u16string>& components, std::size_t count,
                       std::filesystem::path& host, struct stat& info) const;
 

@@ -548,10 +548,14 @@ std::unique_ptr<DirectoryEnumeration> SimPlatform::findFirstFile(const std::u16s
   if (!components || components->empty()) return nullptr;
   const std::u16string last = components->back();
   components->pop_back();
-  const auto folder = state_->files.resolveComponents(std::move(*components));
-  if (!folder || !folder->folder) return nullptr;
+  std::optional<std::vector<HostEntry>> listed = state_->files.listFolder(*components);
+  if (!listed) {
+    const auto folder = state_->files.resolveComponents(std::move(*components));
+    if (!folder || !folder->folder) return nullptr;
+    listed = state_->files.list(folder->host, false);
+  }
   std::vector<FindEntry> entries;
-  for (const HostEntry& entry : state_->files.list(folder->host, false)) {
+  for (const HostEntry& entry : *listed) {
     if (!DeviceFileSystem::matches(last, entry.name)) continue;
     FindEntry found;
     found.name = entry.name;
