@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "common/utf.h"
 #include "config/wide_text.h"
@@ -145,6 +146,7 @@ std::optional<std::string> DeviceFileSystem::exactRelative(
 }
 
 int DeviceFileSystem::openBeneath(const std::string& relative, int flags) const {
+  if (noOpenBeneath_) return -1;
   // The kernel walks the path beneath fs/ and refuses any link, which the slow path
   // would have to check itself.
   open_how how{};
@@ -152,6 +154,7 @@ int DeviceFileSystem::openBeneath(const std::string& relative, int flags) const 
   how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
   const long fd =
       ::syscall(SYS_openat2, rootFd_, relative.empty() ? "." : relative.c_str(), &how, sizeof how);
+  if (fd < 0 && errno == ENOSYS) noOpenBeneath_ = true;  // an older kernel: asked once
   return fd < 0 ? -1 : static_cast<int>(fd);
 }
 

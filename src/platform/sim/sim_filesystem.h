@@ -93,8 +93,9 @@ class DeviceFileSystem {
   bool resolveExactly(const std::vector<std::u16string>& components, std::size_t count,
                       std::filesystem::path& host, struct stat& info) const;
 
-  std::filesystem::path root_;  // canonical
-  int rootFd_ = -1;             // root_ opened for lookups beneath it, or -1
+  std::filesystem::path root_;          // canonical
+  int rootFd_ = -1;                     // root_ opened for lookups beneath it, or -1
+  mutable bool noOpenBeneath_ = false;  // openat2 is missing: always take the slow paths
 };
 
 }  // namespace autorun::sim
