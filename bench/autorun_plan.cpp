@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   try {
     autorun::sim::SimOptions options;
     options.deviceDir = argv[2];
+    options.keepTrace = false;
     autorun::sim::SimPlatform platform(std::move(options));
     autorun::InstallerContext context(platform, std::string(autorun::kConfigurationKey));
     const int loaded = autorun::loadConfiguration(context);

@@ -90,6 +90,42 @@ TEST(SimFiles, PathsMatchWithoutRegardToCaseAndNewNamesKeepTheirCase) {
             image.dir() / "fs" / "Program Files" / "Atlas" / "Data.BIN");
 }
 
+TEST(SimFiles, ANameSpelledOtherwiseOnTheHostIsTheSameName) {
+  DeviceImage image;
+  // Two host spellings of one device name: the smaller host name is the one meant.
+  image.writeFile(u"\\Maps\\Map.dat", "mixed");
+  image.writeFile(u"\\Maps\\MAP.DAT", "capitals");
+  image.writeFile(u"\\Maps\\\u00C4rger.txt", "umlaut");
+  SimOptions options;
+  options.keepTrace = false;
+  auto platform = image.platform(options);
+
+  auto file = platform->openFile(u"\\maps\\map.dat", FileOpenMode::ReadShared);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(readAll(*file), "capitals");
+  file.reset();
+  EXPECT_EQ(platform->hostPath(u"\\Maps\\\u00E4RGER.TXT"),
+            image.dir() / "fs" / "Maps" / "\xC3\x84rger.txt");
+
+  // A copy onto another spelling replaces that file instead of adding a second one.
+  image.writeFile(u"\\Storage Card\\new.dat", "new");
+  EXPECT_TRUE(platform->copyFile(u"\\Storage Card\\new.dat", u"\\Maps\\map.DAT"));
+  EXPECT_TRUE(platform->copyFile(u"\\Storage Card\\new.dat", u"\\MAPS\\\u00E4rger.txt"));
+  EXPECT_EQ(image.readFile(u"\\Maps\\MAP.DAT"), "new");
+  EXPECT_EQ(image.readFile(u"\\Maps\\Map.dat"), "mixed");
+  EXPECT_EQ(image.readFile(u"\\Maps\\\u00C4rger.txt"), "new");
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(image.dir() / "fs" / "Maps")) {
+    names.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"MAP.DAT", "Map.dat", "\xC3\x84rger.txt"}));
+  // A new name keeps the spelling it was given.
+  EXPECT_TRUE(platform->copyFile(u"\\storage card\\NEW.dat", u"\\maps\\Fresh.Dat"));
+  EXPECT_EQ(image.readFile(u"\\Maps\\Fresh.Dat"), "new");
+  // Nothing was kept in memory.
+  EXPECT_TRUE(platform->trace().empty());
+}
+
 TEST(SimFiles, NothingOutsideTheImageIsReachable) {
   DeviceImage image;
   DeviceImage outside;  // a second image stands in for the host's own files

@@ -144,6 +144,7 @@ int main(int argc, char** argv) {
     if (!probe) return fail(kExitCannotCreate, traceFile + ": cannot create the trace file");
     options.traceFile = traceFile;
   }
+  options.keepTrace = false;  // nothing here reads it back
 
   std::string commandLine;
   for (const std::string& word : commandWords) {

@@ -6,7 +6,27 @@
 
 namespace autorun::host {
 
+namespace {
+
+bool ascii(std::u16string_view text) {
+  for (char16_t c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+bool ascii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string toUtf8(std::u16string_view text) {
+  // Most names are ASCII: a unit is a byte.
+  if (ascii(text)) return std::string(text.begin(), text.end());
   std::string valid;
   // Lone surrogates are not valid UTF-16: replace them before converting.
   std::u16string cleaned(text);
@@ -24,6 +44,7 @@ std::string toUtf8(std::u16string_view text) {
 }
 
 std::u16string fromUtf8(std::string_view text) {
+  if (ascii(text)) return std::u16string(text.begin(), text.end());
   std::string valid;
   utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
   std::u16string out;

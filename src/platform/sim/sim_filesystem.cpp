@@ -68,6 +68,73 @@ bool glob(std::u16string_view pattern, std::u16string_view name) {
   return p == pattern.size();
 }
 
+// Calls `visit(name, type)` for each entry of an open folder but "." and "..", reading
+// the directory entries straight into a buffer. False when the folder cannot be read.
+template <class Visit>
+bool forEachEntry(int dirFd, Visit&& visit) {
+  alignas(dirent64) char buffer[32768];
+  for (;;) {
+    const ssize_t got = ::getdents64(dirFd, buffer, sizeof buffer);
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      at += entry->d_reclen;
+      const std::string_view name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      visit(name, entry->d_type);
+    }
+  }
+}
+
+// Whether a host name, read as the device reads it, folds to `folded`.
+bool foldsTo(std::string_view hostName, std::u16string_view folded) {
+  if (hostName.size() == folded.size()) {
+    bool ascii = true;
+    for (std::size_t i = 0; i < hostName.size() && ascii; ++i) {
+      const auto c = static_cast<unsigned char>(hostName[i]);
+      if (c >= 0x80) {
+        ascii = false;
+      } else if (foldLower(static_cast<char16_t>(c)) != folded[i]) {
+        return false;
+      }
+    }
+    if (ascii) return true;
+  } else if (hostName.size() < folded.size()) {
+    return false;  // UTF-8 is never shorter than its UTF-16
+  }
+  return foldLower(host::fromUtf8(hostName)) == folded;
+}
+
+// The host name in an open folder that is another spelling of a device name (the
+// smallest, when there are several), or nothing.
+std::optional<std::string> otherSpelling(int dirFd, std::u16string_view name) {
+  const std::u16string folded = foldLower(name);
+  std::optional<std::string> best;
+  forEachEntry(dirFd, [&](std::string_view candidate, unsigned char) {
+    if (foldsTo(candidate, folded) && (!best || candidate < *best)) best = std::string(candidate);
+  });
+  return best;
+}
+
+class HostFd {
+ public:
+  explicit HostFd(int fd) : fd_(fd) {}
+  ~HostFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  HostFd(const HostFd&) = delete;
+  HostFd& operator=(const HostFd&) = delete;
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
 }  // namespace
 
 DeviceFileSystem::DeviceFileSystem(const std::filesystem::path& root) {
@@ -113,16 +180,9 @@ std::optional<std::string> DeviceFileSystem::findName(const std::filesystem::pat
                                                       struct stat& info) const {
   const std::string exact = host::toUtf8(name);
   if (::lstat((folder / exact).c_str(), &info) == 0 && host::fromUtf8(exact) == name) return exact;
-  const std::u16string folded = foldLower(name);
-  std::optional<std::string> best;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
-    const std::string candidate = it->path().filename().string();
-    if (foldLower(host::fromUtf8(candidate)) == folded && (!best || candidate < *best)) {
-      best = candidate;
-    }
-  }
+  const HostFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir) return std::nullopt;
+  std::optional<std::string> best = otherSpelling(dir.get(), name);
   if (best && ::lstat((folder / *best).c_str(), &info) != 0) return std::nullopt;
   return best;
 }
@@ -158,19 +218,44 @@ int DeviceFileSystem::openBeneath(const std::string& relative, int flags) const 
   return fd < 0 ? -1 : static_cast<int>(fd);
 }
 
-bool DeviceFileSystem::resolveExactly(const std::vector<std::u16string>& components,
-                                      std::size_t count, std::filesystem::path& host,
-                                      struct stat& info) const {
+bool DeviceFileSystem::resolveFromParent(ResolvedPath& resolved) const {
+  const std::vector<std::u16string>& components = resolved.components;
+  const std::size_t count = components.size();
   if (rootFd_ < 0 || count == 0) return false;
-  const std::optional<std::string> relative = exactRelative(components, count);
-  if (!relative) return false;
-  const int fd = openBeneath(*relative, O_PATH);
-  if (fd < 0) return false;
-  const bool known = ::fstat(fd, &info) == 0;
-  ::close(fd);
-  // Only files and folders are what they seem; anything else is left to the slow path.
-  if (!known || !(S_ISDIR(info.st_mode) || S_ISREG(info.st_mode))) return false;
-  host = root_ / *relative;
+  const std::optional<std::string> parent = exactRelative(components, count - 1);
+  if (!parent) return false;
+  std::string name = host::toUtf8(components.back());
+  if (host::fromUtf8(name) != components.back()) return false;
+  // O_DIRECTORY: the parent is a folder, or the open fails.
+  const HostFd dir(openBeneath(*parent, O_RDONLY | O_DIRECTORY));
+  if (!dir) return false;
+  std::string host = root_.native();
+  if (!parent->empty()) host.append("/").append(*parent);
+  host += '/';
+  struct stat info {};
+  if (::fstatat(dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) return false;
+    // Not under its exact name; perhaps under another spelling.
+    std::optional<std::string> other = otherSpelling(dir.get(), components.back());
+    if (!other) {
+      resolved.existing = count - 1;
+      resolved.parentFolder = true;
+      resolved.host = host + name;
+      return true;
+    }
+    name = std::move(*other);
+    if (::fstatat(dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  }
+  // Only files and folders are what they seem; links and the rest take the slow path.
+  if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) return false;
+  resolved.existing = count;
+  resolved.folder = S_ISDIR(info.st_mode);
+  resolved.file = S_ISREG(info.st_mode);
+  resolved.parentFolder = true;
+  resolved.device = info.st_dev;
+  resolved.inode = info.st_ino;
+  resolved.size = resolved.file ? static_cast<std::uint64_t>(info.st_size) : 0;
+  resolved.host = host + name;
   return true;
 }
 
@@ -178,30 +263,12 @@ std::optional<ResolvedPath> DeviceFileSystem::resolveComponents(
     std::vector<std::u16string> components) const {
   ResolvedPath resolved;
   resolved.components = std::move(components);
+  if (resolveFromParent(resolved)) return resolved;
   const std::size_t count = resolved.components.size();
   std::filesystem::path current = root_;
   bool currentIsFolder = true;
   std::size_t i = 0;
-
   struct stat info {};
-  if (resolveExactly(resolved.components, count, current, info)) {
-    resolved.host = std::move(current);
-    resolved.existing = count;
-    resolved.folder = S_ISDIR(info.st_mode);
-    resolved.file = S_ISREG(info.st_mode);
-    resolved.parentFolder = true;
-    resolved.device = info.st_dev;
-    resolved.inode = info.st_ino;
-    return resolved;
-  }
-  // Often only the last component is missing (a file about to be made): start there.
-  if (count >= 2 && resolveExactly(resolved.components, count - 1, current, info) &&
-      S_ISDIR(info.st_mode)) {
-    i = count - 1;
-  } else {
-    current = root_;
-  }
-
   for (; i < count && currentIsFolder; ++i) {
     const auto name = findName(current, resolved.components[i], info);
     if (!name) break;
@@ -225,19 +292,20 @@ std::optional<ResolvedPath> DeviceFileSystem::resolveComponents(
   if (resolved.exists() && count > 0) {
     resolved.device = info.st_dev;
     resolved.inode = info.st_ino;
+    if (resolved.file) resolved.size = static_cast<std::uint64_t>(info.st_size);
   }
   for (; i < count; ++i) {
     current /= host::toUtf8(resolved.components[i]);
   }
-  resolved.host = current;
+  resolved.host = current.native();
   return resolved;
 }
 
 std::vector<HostEntry> DeviceFileSystem::list(const std::filesystem::path& folder,
                                               bool hostPaths) const {
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return {};
-  return listOpened(dir, folder, hostPaths);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return {};
+  return listOpened(fd, folder, hostPaths);
 }
 
 std::optional<std::vector<HostEntry>> DeviceFileSystem::listFolder(
@@ -247,47 +315,40 @@ std::optional<std::vector<HostEntry>> DeviceFileSystem::listFolder(
   if (!relative) return std::nullopt;
   const int fd = openBeneath(*relative, O_RDONLY | O_DIRECTORY);
   if (fd < 0) return std::nullopt;
-  DIR* dir = ::fdopendir(fd);
-  if (dir == nullptr) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  return listOpened(dir, relative->empty() ? root_ : root_ / *relative, false);
+  return listOpened(fd, relative->empty() ? root_ : root_ / *relative, false);
 }
 
-std::vector<HostEntry> DeviceFileSystem::listOpened(DIR* dir, const std::filesystem::path& folder,
+std::vector<HostEntry> DeviceFileSystem::listOpened(int dirFd, const std::filesystem::path& folder,
                                                     bool hostPaths) const {
+  const HostFd dir(dirFd);
   struct Listed {
     HostEntry entry;
     std::u16string folded;
   };
   std::vector<Listed> listed;
-  const int dirFd = ::dirfd(dir);
-  while (const dirent* found = ::readdir(dir)) {
-    const std::string_view name = found->d_name;
-    if (name == "." || name == "..") continue;
+  forEachEntry(dirFd, [&](std::string_view name, unsigned char type) {
     HostEntry entry;
     if (hostPaths) entry.host = folder / name;
     entry.name = host::fromUtf8(name);
-    if (found->d_type == DT_DIR) {
+    if (type == DT_DIR) {
       // The directory entry already tells; only files need a stat, for their size.
       entry.directory = true;
     } else {
       struct stat info {};
-      if (::fstatat(dirFd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      // Names from getdents64 end in a zero byte.
+      if (::fstatat(dirFd, name.data(), &info, AT_SYMLINK_NOFOLLOW) != 0) return;
       if (S_ISLNK(info.st_mode)) {
         std::error_code linkError;
         entry.host = std::filesystem::canonical(folder / name, linkError);
-        if (linkError || !inside(entry.host) || ::stat(entry.host.c_str(), &info) != 0) continue;
+        if (linkError || !inside(entry.host) || ::stat(entry.host.c_str(), &info) != 0) return;
       }
-      if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) continue;
+      if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) return;
       entry.directory = S_ISDIR(info.st_mode);
       entry.size = entry.directory ? 0 : static_cast<std::uint64_t>(info.st_size);
     }
     std::u16string folded = foldLower(entry.name);
     listed.push_back({std::move(entry), std::move(folded)});
-  }
-  ::closedir(dir);
+  });
   std::sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
     return a.folded != b.folded ? a.folded < b.folded : a.entry.name < b.entry.name;
   });

@@ -7,7 +7,6 @@
 // would leave fs/ does not resolve: it fails like a path that does not exist.
 #pragma once
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -20,7 +19,7 @@
 namespace autorun::sim {
 
 struct ResolvedPath {
-  std::filesystem::path host;  // existing part as found, missing components as written
+  std::string host;  // existing part as found, missing components as written
   std::vector<std::u16string> components;
   std::size_t existing = 0;   // how many leading components exist
   bool folder = false;        // the whole path exists and is a folder
@@ -28,6 +27,7 @@ struct ResolvedPath {
   bool parentFolder = false;  // all but the last component exist, the last but one a folder
   dev_t device = 0;           // the identity of what the whole path names, when it exists
   ino_t inode = 0;
+  std::uint64_t size = 0;  // a file's size
   bool exists() const { return existing == components.size(); }
 };
 
@@ -78,9 +78,6 @@ class DeviceFileSystem {
   // The host name in `folder` that a device name refers to, with its lstat, or nothing.
   std::optional<std::string> findName(const std::filesystem::path& folder, std::u16string_view name,
                                       struct stat& info) const;
-  // The first `count` components in one call, when each is there under its exact name
-  // and no link is on the way: fills `host` and `info`. False otherwise; the caller then
-  // goes component by component.
   // The components joined as a host path relative to fs/, or nothing when one is not a name
   // as written.
   static std::optional<std::string> exactRelative(const std::vector<std::u16string>& components,
@@ -88,10 +85,13 @@ class DeviceFileSystem {
   // openat2 of a path relative to fs/, beneath it and through no link; -1 when that fails.
   int openBeneath(const std::string& relative, int flags) const;
   // Reads an open folder (and closes it).
-  std::vector<HostEntry> listOpened(DIR* dir, const std::filesystem::path& folder,
+  std::vector<HostEntry> listOpened(int dirFd, const std::filesystem::path& folder,
                                     bool hostPaths) const;
-  bool resolveExactly(const std::vector<std::u16string>& components, std::size_t count,
-                      std::filesystem::path& host, struct stat& info) const;
+  // Resolves `resolved.components` from their parent folder, opened beneath fs/ in one
+  // call, when all but the last are there under their exact names with no link on the
+  // way and the last is missing or a file or folder (under any spelling). False
+  // otherwise; the caller then goes component by component from the root.
+  bool resolveFromParent(ResolvedPath& resolved) const;
 
   std::filesystem::path root_;          // canonical
   int rootFd_ = -1;                     // root_ opened for lookups beneath it, or -1

@@ -96,7 +96,7 @@ class DeviceState {
         config(readDeviceConfig(checkedDeviceDir(options.deviceDir) / "device.json")),
         files(options.deviceDir / "fs"),
         registry(options.deviceDir / "registry.reg"),
-        trace(options.traceFile) {
+        trace(options.traceFile, options.keepTrace) {
     for (const SimWindowSpec& spec : config.windows) {
       SimWindow window;
       window.info.kind = SimWindowInfo::Kind::TopLevel;
@@ -124,6 +124,7 @@ class DeviceState {
   WindowHandle foreground = 0;
 
   void record(json entry) { trace.record(std::move(entry)); }
+  bool tracing() const { return trace.active(); }
 
   SimWindow* window(WindowHandle handle) {
     const auto it = windows.find(handle);
@@ -582,7 +583,9 @@ std::uint32_t SimPlatform::createDirectory(const std::u16string& path) {
              : errno == ENOSPC ? kErrorDiskFull
                                : kErrorAccessDenied;
   }
-  state_->record({{"op", "create_directory"}, {"path", utf8(path)}, {"result", result}});
+  if (state_->tracing()) {
+    state_->record({{"op", "create_directory"}, {"path", utf8(path)}, {"result", result}});
+  }
   return result;
 }
 
@@ -620,10 +623,12 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
     return ok;
   };
   const bool ok = copy();
-  s.record({{"op", "copy_file"},
-            {"source", utf8(source)},
-            {"destination", utf8(destination)},
-            {"ok", ok}});
+  if (s.tracing()) {
+    s.record({{"op", "copy_file"},
+              {"source", utf8(source)},
+              {"destination", utf8(destination)},
+              {"ok", ok}});
+  }
   return ok;
 }
 

@@ -36,6 +36,9 @@ struct SimOptions {
   // Answers to the Yes/No questions, in order (true = Yes).
   std::vector<bool> answers;
   std::optional<std::filesystem::path> traceFile;
+  // Keep the trace in memory too (what trace() returns); a long run without a trace file
+  // turns it off.
+  bool keepTrace = true;
   // Load registered libraries as host shared objects and call their entries.
   bool loadDlls = false;
   // Ask questions on the terminal once the answers are used up; draw progress there.
@@ -79,7 +82,8 @@ class SimPlatform : public PlatformServices {
 
   // ---- What tests and front ends look at ---------------------------------------------
 
-  // Every traced operation so far, in order; the same objects as the trace file's lines.
+  // Every traced operation so far, in order; the same objects as the trace file's lines
+  // (empty unless SimOptions::keepTrace).
   const std::vector<nlohmann::json>& trace() const;
   // The host path a device path resolves to (also when it does not exist yet), or nothing
   // when it is not a valid path or would leave the image's fs/ folder.

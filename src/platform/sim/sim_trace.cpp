@@ -7,7 +7,7 @@
 
 namespace autorun::sim {
 
-TraceLog::TraceLog(const std::optional<std::filesystem::path>& file) {
+TraceLog::TraceLog(const std::optional<std::filesystem::path>& file, bool keep) : keep_(keep) {
   if (!file) return;
   file_ = std::fopen(file->c_str(), "w");
   if (file_ == nullptr) {
@@ -34,7 +34,7 @@ void TraceLog::record(nlohmann::json entry) {
     std::fputs(line.c_str(), file_);
     std::fflush(file_);
   }
-  entries_.push_back(std::move(entry));
+  if (keep_) entries_.push_back(std::move(entry));
 }
 
 }  // namespace autorun::sim

@@ -13,12 +13,15 @@ namespace autorun::sim {
 
 class TraceLog {
  public:
-  // Opens (truncates) the file when one is given. Throws SimError when it cannot.
-  explicit TraceLog(const std::optional<std::filesystem::path>& file);
+  // Opens (truncates) the file when one is given. Throws SimError when it cannot. With
+  // `keep` the entries are also kept in memory.
+  TraceLog(const std::optional<std::filesystem::path>& file, bool keep);
   ~TraceLog();
   TraceLog(const TraceLog&) = delete;
   TraceLog& operator=(const TraceLog&) = delete;
 
+  // Whether entries go anywhere; callers skip making them when not.
+  bool active() const { return keep_ || file_ != nullptr; }
   // Appends one entry; the file gets it at once, so a killed run keeps what it did.
   void record(nlohmann::json entry);
   const std::vector<nlohmann::json>& entries() const { return entries_; }
@@ -26,6 +29,7 @@ class TraceLog {
  private:
   std::vector<nlohmann::json> entries_;
   std::FILE* file_ = nullptr;
+  bool keep_;
 };
 
 }  // namespace autorun::sim
