@@ -7,8 +7,9 @@
 # device: from process start to the install question, answered No.
 #
 # Every command runs once to warm the caches, then RUNS times (default 3); the best time
-# counts. Data is flushed (sync) before each timed run. Peak memory is the maximum
-# resident set size that /usr/bin/time reports.
+# counts. Data is flushed (sync) before each timed run, and no copy is deleted before the
+# end (see reset_copy), so the disk needs about (2 x RUNS + 3) GiB free. Peak memory is
+# the maximum resident set size that /usr/bin/time reports.
 #
 # AUTORUN_BUILD_DIR chooses the build folder (default: build); WORK the folder for the
 # tree (default: a new folder in /tmp, removed at the end unless KEEP is set, for profiling).
@@ -95,10 +96,21 @@ best_of() {
   for ((i = 1; i <= runs; i++)); do time_once "$name" "$reset" "$@"; done
 }
 
-copy_target="$work/cp-target"
+# Earlier copies are moved aside, not deleted, until the end: on ext4 without a journal
+# every inode allocated in the minute after a deletion is checked against the deleted
+# ones, which made a copy right after an `rm -rf` of the last one up to three times as
+# slow, by how many of them the allocator happened to walk past.
+aside="$work/aside"
+mkdir -p "$aside"
+copies=0
+copy_target="$aside/cp-target"
 installed="$device/fs/Program Files/Atlas Maps"
-reset_copy() { rm -rf "$copy_target"; }
-reset_install() { rm -rf "$installed"; cp "$work/registry.clean" "$device/registry.reg"; }
+move_aside() {
+  copies=$((copies + 1))
+  if [ -e "$1" ]; then mv "$1" "$aside/$copies"; fi
+}
+reset_copy() { move_aside "$copy_target"; }
+reset_install() { move_aside "$installed"; cp "$work/registry.clean" "$device/registry.reg"; }
 install_on_terminal() {
   script -qec "/usr/bin/time -f %M -o '$work/install.rss' '$sim' --device '$device' --answers yes,no,no,no -- install" \
     /dev/null </dev/null

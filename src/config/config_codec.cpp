@@ -46,19 +46,23 @@ void ConfigFileCodec::transform(const std::uint8_t* source, std::uint32_t count,
   Rc4State& st = *state_;
   // A local copy of the state: writes through `output` could otherwise alias it, and the
   // compiler would reload it after every byte.
-  std::array<std::uint8_t, 256> s = st.s;
-  std::uint8_t i = st.i;
-  std::uint8_t j = st.j;
+  // Held as full words, which the processor loads and stores without merging bytes.
+  std::array<std::uint32_t, 256> s;
+  std::copy(st.s.begin(), st.s.end(), s.begin());
+  std::uint32_t i = st.i;
+  std::uint32_t j = st.j;
   for (std::uint32_t k = 0; k < count; ++k) {
-    i = static_cast<std::uint8_t>(i + 1);
-    j = static_cast<std::uint8_t>(j + s[i]);
-    std::swap(s[i], s[j]);
-    const std::uint8_t keystream = s[static_cast<std::uint8_t>(s[i] + s[j])];
-    output[k] = static_cast<std::uint8_t>(source[k] ^ keystream);
+    i = (i + 1) & 0xFF;
+    const std::uint32_t si = s[i];
+    j = (j + si) & 0xFF;
+    const std::uint32_t sj = s[j];
+    s[i] = sj;
+    s[j] = si;
+    output[k] = static_cast<std::uint8_t>(source[k] ^ s[(si + sj) & 0xFF]);
   }
-  st.s = s;
-  st.i = i;
-  st.j = j;
+  std::copy(s.begin(), s.end(), st.s.begin());
+  st.i = static_cast<std::uint8_t>(i);
+  st.j = static_cast<std::uint8_t>(j);
 }
 
 bool ConfigFileCodec::encode(const std::uint8_t* source, std::uint32_t count, Buffer& output,
