@@ -122,7 +122,8 @@ best_of find : find "$maps"
 # The planner needs every file's size (the free-space check, the progress total); on this
 # host that is a stat per file, which find does not do unless asked for sizes.
 best_of findsize : find "$maps" -printf '%s %p\n'
-best_of plan : plan_with_memory
+best_of plan : "$plan" --device "$device"
+plan_with_memory >/dev/null # untimed: GNU time's own start would count against the planning
 # The disk's state (write-back of earlier runs) moves copy times a lot, so the copies and
 # the installations take turns, each after a sync.
 reset_copy

@@ -13,6 +13,7 @@
 #include "common/utf.h"
 #include "config/wide_text.h"
 #include "platform/platform_services.h"
+#include "platform/sim/host_folder.h"
 #include "platform/sim/sim_platform.h"
 
 namespace autorun::sim {
@@ -68,73 +69,6 @@ bool glob(std::u16string_view pattern, std::u16string_view name) {
   return p == pattern.size();
 }
 
-// Calls `visit(name, type)` for each entry of an open folder but "." and "..", reading
-// the directory entries straight into a buffer. False when the folder cannot be read.
-template <class Visit>
-bool forEachEntry(int dirFd, Visit&& visit) {
-  alignas(dirent64) char buffer[32768];
-  for (;;) {
-    const ssize_t got = ::getdents64(dirFd, buffer, sizeof buffer);
-    if (got == 0) return true;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    for (ssize_t at = 0; at < got;) {
-      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-      at += entry->d_reclen;
-      const std::string_view name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      visit(name, entry->d_type);
-    }
-  }
-}
-
-// Whether a host name, read as the device reads it, folds to `folded`.
-bool foldsTo(std::string_view hostName, std::u16string_view folded) {
-  if (hostName.size() == folded.size()) {
-    bool ascii = true;
-    for (std::size_t i = 0; i < hostName.size() && ascii; ++i) {
-      const auto c = static_cast<unsigned char>(hostName[i]);
-      if (c >= 0x80) {
-        ascii = false;
-      } else if (foldLower(static_cast<char16_t>(c)) != folded[i]) {
-        return false;
-      }
-    }
-    if (ascii) return true;
-  } else if (hostName.size() < folded.size()) {
-    return false;  // UTF-8 is never shorter than its UTF-16
-  }
-  return foldLower(host::fromUtf8(hostName)) == folded;
-}
-
-// The host name in an open folder that is another spelling of a device name (the
-// smallest, when there are several), or nothing.
-std::optional<std::string> otherSpelling(int dirFd, std::u16string_view name) {
-  const std::u16string folded = foldLower(name);
-  std::optional<std::string> best;
-  forEachEntry(dirFd, [&](std::string_view candidate, unsigned char) {
-    if (foldsTo(candidate, folded) && (!best || candidate < *best)) best = std::string(candidate);
-  });
-  return best;
-}
-
-class HostFd {
- public:
-  explicit HostFd(int fd) : fd_(fd) {}
-  ~HostFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  HostFd(const HostFd&) = delete;
-  HostFd& operator=(const HostFd&) = delete;
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 DeviceFileSystem::DeviceFileSystem(const std::filesystem::path& root) {
@@ -182,7 +116,7 @@ std::optional<std::string> DeviceFileSystem::findName(const std::filesystem::pat
   if (::lstat((folder / exact).c_str(), &info) == 0 && host::fromUtf8(exact) == name) return exact;
   const HostFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dir) return std::nullopt;
-  std::optional<std::string> best = otherSpelling(dir.get(), name);
+  std::optional<std::string> best = spellings_.find(dir.get(), name);
   if (best && ::lstat((folder / *best).c_str(), &info) != 0) return std::nullopt;
   return best;
 }
@@ -236,7 +170,7 @@ bool DeviceFileSystem::resolveFromParent(ResolvedPath& resolved) const {
   if (::fstatat(dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno != ENOENT) return false;
     // Not under its exact name; perhaps under another spelling.
-    std::optional<std::string> other = otherSpelling(dir.get(), components.back());
+    std::optional<std::string> other = spellings_.find(dir.get(), components.back());
     if (!other) {
       resolved.existing = count - 1;
       resolved.parentFolder = true;

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/spelling_index.h"
+
 namespace autorun::sim {
 
 struct ResolvedPath {
@@ -96,6 +98,7 @@ class DeviceFileSystem {
   std::filesystem::path root_;          // canonical
   int rootFd_ = -1;                     // root_ opened for lookups beneath it, or -1
   mutable bool noOpenBeneath_ = false;  // openat2 is missing: always take the slow paths
+  mutable SpellingIndex spellings_;
 };
 
 }  // namespace autorun::sim

@@ -1,0 +1,64 @@
+// Which host names in a folder spell a device name (the device matches names without
+// regard to case), for folders read before: kept current by the kernel's notices of
+// changes (inotify), so that making many files in one folder does not read the whole
+// folder again for each. Changes made from outside are seen as soon as the kernel reports
+// them, that is before the call that made them returns. Without inotify or /proc every
+// question reads the folder.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <list>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+namespace autorun::sim {
+
+class SpellingIndex {
+ public:
+  SpellingIndex();
+  ~SpellingIndex();
+  SpellingIndex(const SpellingIndex&) = delete;
+  SpellingIndex& operator=(const SpellingIndex&) = delete;
+
+  // The smallest host name in the open folder `dirFd` that folds to the same text as
+  // `name`, or nothing.
+  std::optional<std::string> find(int dirFd, std::u16string_view name);
+
+  // How many folders are indexed (for tests).
+  std::size_t folders() const { return folders_.size(); }
+
+  // At most this many folders are kept; the one used longest ago goes first.
+  static constexpr std::size_t kMaxFolders = 256;
+
+ private:
+  using Names = std::unordered_map<std::u16string, std::set<std::string>>;
+  struct Folder {
+    std::pair<dev_t, ino_t> id;
+    Names names;  // folded name -> host names
+    std::list<int>::iterator use;
+  };
+
+  bool open();
+  void close();
+  // Applies every change reported so far (when reports were lost, forgets everything).
+  void drain();
+  // Watches and reads a folder; false when it cannot.
+  bool add(int dirFd, std::pair<dev_t, ino_t> id);
+  void drop(int watch);
+  void dropAll();
+
+  int fd_ = -1;
+  unsigned generation_ = 0;                  // the process's fork count when fd_ was opened
+  std::unordered_map<int, Folder> folders_;  // by watch
+  std::map<std::pair<dev_t, ino_t>, int> watches_;
+  std::list<int> recent_;  // watches, most recently used first
+};
+
+}  // namespace autorun::sim
