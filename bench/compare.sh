@@ -84,6 +84,7 @@ time_once() {
   start=$(now)
   "$@" >/dev/null
   elapsed=$(($(now) - start))
+  printf '  %-10s %10s ms\n' "$name" "$(awk -v n="$elapsed" 'BEGIN { printf "%.1f", n / 1e6 }')"
   best_var="best_$name"
   if [ -z "${!best_var:-}" ] || ((elapsed < ${!best_var})); then printf -v "$best_var" '%s' "$elapsed"; fi
 }

@@ -1,4 +1,5 @@
 // The simulated device's files: path resolution, confinement, enumeration, sharing.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -322,6 +323,10 @@ TEST(SimFiles, CopyReplacesDeleteRemovesOnlyFiles) {
   EXPECT_FALSE(platform->copyFile(u"\\storage card\\app.exe", u"\\No Folder\\x.exe"));
   EXPECT_FALSE(platform->copyFile(u"\\storage card\\app.exe", u"\\Program Files\\App"));
   EXPECT_FALSE(platform->copyFile(u"\\Program Files\\App", u"\\x.exe"));
+  // Something else than a file is not copied, and opening it does not wait for a writer.
+  ASSERT_EQ(::mkfifo(image.hostPath(u"\\Storage Card\\pipe").c_str(), 0644), 0);
+  EXPECT_FALSE(platform->copyFile(u"\\Storage Card\\pipe", u"\\x.exe"));
+  EXPECT_FALSE(image.exists(u"\\x.exe"));
 
   EXPECT_FALSE(platform->deleteFile(u"\\program files\\app"));
   EXPECT_TRUE(platform->deleteFile(u"\\program files\\app\\COPY.EXE"));

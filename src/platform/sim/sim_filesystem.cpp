@@ -235,6 +235,21 @@ std::optional<ResolvedPath> DeviceFileSystem::resolveComponents(
   return resolved;
 }
 
+int DeviceFileSystem::openFileExactly(const std::vector<std::u16string>& components,
+                                      struct stat& info) const {
+  if (rootFd_ < 0 || components.empty()) return -1;
+  const std::optional<std::string> relative = exactRelative(components, components.size());
+  if (!relative) return -1;
+  // Not blocking, and not taking a terminal, should the name be something else than a file.
+  const int fd = openBeneath(*relative, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 std::vector<HostEntry> DeviceFileSystem::list(const std::filesystem::path& folder,
                                               bool hostPaths) const {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -56,6 +56,9 @@ class DeviceFileSystem {
                                                           bool pattern = false);
   std::optional<ResolvedPath> resolve(std::u16string_view path) const;
   std::optional<ResolvedPath> resolveComponents(std::vector<std::u16string> components) const;
+  // A file opened for reading in one call, with its stat in `info`, when each component
+  // is there under its exact name and no link is on the way; -1 otherwise (then resolve).
+  int openFileExactly(const std::vector<std::u16string>& components, struct stat& info) const;
 
   // The entries of a host folder inside fs/, sorted by folded name; links that leave fs/
   // or lead nowhere are left out.

@@ -15,6 +15,7 @@
 #include "common/utf.h"
 #include "platform/sim/code_pages.h"
 #include "platform/sim/device_config.h"
+#include "platform/sim/host_folder.h"
 #include "platform/sim/sim_dialogs.h"
 #include "platform/sim/sim_filesystem.h"
 #include "platform/sim/sim_registry.h"
@@ -592,35 +593,41 @@ std::uint32_t SimPlatform::createDirectory(const std::u16string& path) {
 bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& destination) {
   DeviceState& s = *state_;
   auto copy = [&]() {
-    const auto from = s.files.resolve(source);
+    // The source opened straight away where its name is exact; resolved otherwise.
+    int in = -1;
+    FileId fromId{};
+    if (const auto components = DeviceFileSystem::split(source)) {
+      struct stat info {};
+      in = s.files.openFileExactly(*components, info);
+      if (in >= 0) fromId = FileId{info.st_dev, info.st_ino};
+    }
+    if (in < 0) {
+      const auto from = s.files.resolve(source);
+      if (!from || !from->file) return false;
+      in = ::open(from->host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+      if (in < 0) return false;
+      fromId = FileId{from->device, from->inode};
+    }
+    const HostFd input(in);
     const auto to = s.files.resolve(destination);
-    if (!from || !from->file || !to) return false;
+    if (!to) return false;
     if (to->exists() ? !to->file : !to->parentFolder) return false;
-    const std::optional<FileId> fromId = FileId{from->device, from->inode};
     // The source is read while others may read it; the destination must be free.
-    const auto fromCounts = s.openFiles.find(*fromId);
+    const auto fromCounts = s.openFiles.find(fromId);
     if (fromCounts != s.openFiles.end() &&
         (fromCounts->second.exclusive || fromCounts->second.writers > 0)) {
       return false;
     }
     if (to->exists()) {
-      const std::optional<FileId> toId = FileId{to->device, to->inode};
+      const FileId toId{to->device, to->inode};
       // A file copied onto itself would be emptied before it is read.
-      if (!toId || !(*toId < *fromId || *fromId < *toId) || s.openFiles.count(*toId) != 0)
-        return false;
+      if (!(toId < fromId || fromId < toId) || s.openFiles.count(toId) != 0) return false;
     }
-    const int in = ::open(from->host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0) return false;
     const int out =
         ::open(to->host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (out < 0) {
-      ::close(in);
-      return false;
-    }
-    bool ok = copyContents(in, out);
-    ::close(in);
-    ok = ::close(out) == 0 && ok;
-    return ok;
+    if (out < 0) return false;
+    const bool ok = copyContents(in, out);
+    return ::close(out) == 0 && ok;
   };
   const bool ok = copy();
   if (s.tracing()) {
