@@ -412,11 +412,18 @@ std::optional<FileId> fileIdOf(int fd) {
   return FileId{info.st_dev, info.st_ino};
 }
 
-bool copyContents(int from, int to) {
+// Copies to the end of `from`; `size` is its size when it was opened, which spares asking
+// once more at the end when that much was copied.
+bool copyContents(int from, int to, std::uint64_t size) {
   // In the kernel where it can (as cp does); by reading and writing where it cannot.
+  std::uint64_t copied = 0;
   for (;;) {
     const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, std::size_t{1} << 30, 0);
-    if (n > 0) continue;
+    if (n > 0) {
+      copied += static_cast<std::uint64_t>(n);
+      if (copied == size) return true;
+      continue;
+    }
     if (n == 0) return true;
     if (errno == EINTR) continue;
     if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) break;
@@ -596,10 +603,14 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
     // The source opened straight away where its name is exact; resolved otherwise.
     int in = -1;
     FileId fromId{};
+    std::uint64_t size = 0;
     if (const auto components = DeviceFileSystem::split(source)) {
       struct stat info {};
       in = s.files.openFileExactly(*components, info);
-      if (in >= 0) fromId = FileId{info.st_dev, info.st_ino};
+      if (in >= 0) {
+        fromId = FileId{info.st_dev, info.st_ino};
+        size = static_cast<std::uint64_t>(info.st_size);
+      }
     }
     if (in < 0) {
       const auto from = s.files.resolve(source);
@@ -607,6 +618,7 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
       in = ::open(from->host.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
       if (in < 0) return false;
       fromId = FileId{from->device, from->inode};
+      size = from->size;
     }
     const HostFd input(in);
     const auto to = s.files.resolve(destination);
@@ -626,7 +638,7 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
     const int out =
         ::open(to->host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (out < 0) return false;
-    const bool ok = copyContents(in, out);
+    const bool ok = copyContents(in, out, size);
     return ::close(out) == 0 && ok;
   };
   const bool ok = copy();
@@ -969,7 +981,7 @@ std::intptr_t SimPlatform::sendDialogItemMessage(WindowHandle dialog, int id, st
     const int previous = item->info.progressPosition;
     const auto position = static_cast<int>(static_cast<std::intptr_t>(wParam));
     item->info.progressPosition = std::clamp(position, 0, 100);
-    state_->record({{"op", "progress"}, {"position", position}});
+    if (state_->tracing()) state_->record({{"op", "progress"}, {"position", position}});
     if (state_->options.useTerminal) state_->terminal.progress(position);
     return previous;
   }
