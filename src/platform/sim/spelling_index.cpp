@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -35,19 +36,21 @@ std::u16string folded(std::string_view hostName) {
 
 }  // namespace
 
-SpellingIndex::SpellingIndex() {
-  static const bool registered = ::pthread_atfork(nullptr, nullptr, countFork) == 0;
-  if (registered) open();
-}
+SpellingIndex::SpellingIndex() = default;
 
 SpellingIndex::~SpellingIndex() {
   close();
 }
 
-bool SpellingIndex::open() {
-  fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  generation_ = forks.load(std::memory_order_relaxed);
-  return fd_ >= 0;
+void SpellingIndex::start() {
+  // Opened on first use, and again in a forked child: its parent's queue is not its own.
+  static const bool forksCounted = ::pthread_atfork(nullptr, nullptr, countFork) == 0;
+  const unsigned now = forks.load(std::memory_order_relaxed);
+  if (started_ && generation_ == now) return;
+  close();
+  started_ = true;
+  generation_ = now;
+  if (forksCounted) fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
 }
 
 void SpellingIndex::close() {
@@ -57,6 +60,7 @@ void SpellingIndex::close() {
   folders_.clear();
   watches_.clear();
   recent_.clear();
+  dormant_.clear();
 }
 
 void SpellingIndex::drop(int watch) {
@@ -68,7 +72,7 @@ void SpellingIndex::drop(int watch) {
 }
 
 void SpellingIndex::dropAll() {
-  for (const auto& [watch, folder] : folders_) ::inotify_rm_watch(fd_, watch);
+  for (const auto& [watch, folder] : folders_) dormant_.insert(watch);
   folders_.clear();
   watches_.clear();
   recent_.clear();
@@ -90,6 +94,7 @@ void SpellingIndex::drain() {
       }
       if (event->mask & kGone) {
         drop(event->wd);
+        dormant_.erase(event->wd);
         continue;
       }
       const auto it = folders_.find(event->wd);
@@ -113,15 +118,25 @@ void SpellingIndex::drain() {
 
 bool SpellingIndex::add(int dirFd, std::pair<dev_t, ino_t> id) {
   if (folders_.size() >= kMaxFolders) {
+    // Forgotten here, but left to the kernel: removing a watch costs far more than the
+    // notices it may still bring, which are passed over.
     const int oldest = recent_.back();
-    ::inotify_rm_watch(fd_, oldest);
     drop(oldest);
+    dormant_.insert(oldest);
   }
   // Watched before it is read, so that a change during the reading is reported.
   const std::string self = "/proc/self/fd/" + std::to_string(dirFd);
-  const int watch = ::inotify_add_watch(fd_, self.c_str(), kChanges | kGone | IN_ONLYDIR);
+  constexpr std::uint32_t kMask = kChanges | kGone | IN_ONLYDIR;
+  int watch = ::inotify_add_watch(fd_, self.c_str(), kMask);
+  if (watch < 0 && errno == ENOSPC && !dormant_.empty()) {
+    // Out of watches: now the forgotten ones go.
+    for (const int old : dormant_) ::inotify_rm_watch(fd_, old);
+    dormant_.clear();
+    watch = ::inotify_add_watch(fd_, self.c_str(), kMask);
+  }
   if (watch < 0) return false;
-  if (folders_.count(watch) != 0) drop(watch);  // a watch the kernel kept: read afresh
+  dormant_.erase(watch);  // the kernel's own watch of this folder, woken again
+  if (folders_.count(watch) != 0) drop(watch);
   Folder folder;
   folder.id = id;
   const bool read = forEachEntry(dirFd, [&](std::string_view name, unsigned char) {
@@ -140,11 +155,7 @@ bool SpellingIndex::add(int dirFd, std::pair<dev_t, ino_t> id) {
 
 std::optional<std::string> SpellingIndex::find(int dirFd, std::u16string_view name) {
   const std::u16string wanted = foldLower(name);
-  if (fd_ >= 0 && generation_ != forks.load(std::memory_order_relaxed)) {
-    // A forked child: the queue is its parent's. Its own starts empty.
-    close();
-    open();
-  }
+  start();
   Folder* folder = nullptr;
   struct stat info {};
   if (fd_ >= 0 && ::fstat(dirFd, &info) == 0) {

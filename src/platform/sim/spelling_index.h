@@ -45,7 +45,7 @@ class SpellingIndex {
     std::list<int>::iterator use;
   };
 
-  bool open();
+  void start();
   void close();
   // Applies every change reported so far (when reports were lost, forgets everything).
   void drain();
@@ -55,10 +55,12 @@ class SpellingIndex {
   void dropAll();
 
   int fd_ = -1;
+  bool started_ = false;
   unsigned generation_ = 0;                  // the process's fork count when fd_ was opened
   std::unordered_map<int, Folder> folders_;  // by watch
   std::map<std::pair<dev_t, ino_t>, int> watches_;
   std::list<int> recent_;  // watches, most recently used first
+  std::set<int> dormant_;  // watches of folders no longer kept, left to the kernel
 };
 
 }  // namespace autorun::sim
