@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/utf.h"
 #include "platform/sim/sim_platform.h"
 #include "support/device_image.h"
 
@@ -177,6 +178,43 @@ TEST(SimFiles, NothingOutsideTheImageIsReachable) {
   auto linked = platform->openFile(u"\\storage card\\OK.TXT", FileOpenMode::ReadShared);
   ASSERT_NE(linked, nullptr);
   EXPECT_EQ(readAll(*linked), "inside");
+}
+
+TEST(SimFiles, PathsAreReadTheSameWhateverTheirCharacters) {
+  DeviceImage image;
+  image.writeFile(u"\\Maps\\a.b\\part.map", "x");
+  image.writeFile(u"\\Maps\\\u00E9t\u00E9\\part.map", "x");
+  auto platform = image.platform();
+  const std::filesystem::path fs = image.dir() / "fs";
+  struct Case {
+    std::u16string path;
+    std::optional<std::filesystem::path> host;
+  };
+  // Each path in ASCII and with an accented folder, which the device reads alike.
+  for (const std::u16string folder : {u"a.b", u"\u00E9t\u00E9"}) {
+    const std::filesystem::path hostFolder =
+        folder == u"a.b" ? std::filesystem::path("a.b") : std::filesystem::path("\xC3\xA9t\xC3\xA9");
+    const Case cases[] = {
+        {u"\\Maps\\" + folder + u"\\part.map", fs / "Maps" / hostFolder / "part.map"},
+        {u"Maps/" + folder + u"//PART.MAP", fs / "Maps" / hostFolder / "part.map"},
+        {u"\\Maps\\" + folder + u"\\", fs / "Maps" / hostFolder},
+        {u"\\\\Maps\\\\" + folder, fs / "Maps" / hostFolder},
+        {u"\\Maps\\" + folder + u"\\new.map", fs / "Maps" / hostFolder / "new.map"},
+        {u"\\Maps\\" + folder + u"\\.", std::nullopt},
+        {u"\\Maps\\..\\" + folder, std::nullopt},
+        {u"\\Maps\\" + folder + u"\\...", fs / "Maps" / hostFolder / "..."},
+        {u"\\Maps\\" + folder + u"\\a:b", std::nullopt},
+        {u"\\Maps\\" + folder + u"\\a*", std::nullopt},
+        {u"\\Maps\\" + folder + u"\\tab\t", std::nullopt},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(host::toUtf8(c.path));
+      EXPECT_EQ(platform->hostPath(c.path), c.host);
+    }
+  }
+  EXPECT_EQ(platform->hostPath(u"\\"), fs);
+  EXPECT_EQ(platform->hostPath(u""), fs);
+  EXPECT_EQ(platform->fileAttributes(u"\\/\\"), kAttributeDirectory);
 }
 
 TEST(SimFiles, PathsOverTheLimitFail) {

@@ -24,26 +24,27 @@ bool isSeparator(char16_t c) {
   return c == u'\\' || c == u'/';
 }
 
+bool validCharacter(char16_t c, bool pattern) {
+  if (c < 0x20) return false;
+  switch (c) {
+    case u'<':
+    case u'>':
+    case u':':
+    case u'"':
+    case u'|':
+      return false;
+    case u'*':
+    case u'?':
+      return pattern;
+    default:
+      return true;
+  }
+}
+
 bool validComponent(std::u16string_view name, bool pattern) {
   if (name == u"." || name == u"..") return false;
-  for (char16_t c : name) {
-    if (c < 0x20) return false;
-    switch (c) {
-      case u'<':
-      case u'>':
-      case u':':
-      case u'"':
-      case u'|':
-        return false;
-      case u'*':
-      case u'?':
-        if (!pattern) return false;
-        break;
-      default:
-        break;
-    }
-  }
-  return true;
+  return std::all_of(name.begin(), name.end(),
+                     [pattern](char16_t c) { return validCharacter(c, pattern); });
 }
 
 bool glob(std::u16string_view pattern, std::u16string_view name) {
@@ -121,7 +122,49 @@ std::optional<std::string> DeviceFileSystem::findName(const std::filesystem::pat
   return best;
 }
 
+std::optional<std::string> DeviceFileSystem::asciiRelative(std::u16string_view path) {
+  if (path.size() > kMaxPathLength) return std::nullopt;
+  std::string relative;
+  relative.reserve(path.size());
+  std::size_t componentStart = 0;
+  // Checks the component that ends the text so far; false when it may not stand.
+  auto componentOk = [&]() {
+    const std::string_view component = std::string_view(relative).substr(componentStart);
+    return component != "." && component != "..";
+  };
+  for (const char16_t c : path) {
+    if (c >= 0x80) return std::nullopt;
+    if (isSeparator(c)) {
+      if (relative.size() == componentStart) continue;  // an empty component
+      if (!componentOk()) return std::nullopt;
+      relative += '/';
+      componentStart = relative.size();
+      continue;
+    }
+    if (!validCharacter(c, false)) return std::nullopt;
+    relative += static_cast<char>(c);
+  }
+  if (relative.size() == componentStart) {
+    if (!relative.empty()) relative.pop_back();  // a trailing separator
+  } else if (!componentOk()) {
+    return std::nullopt;
+  }
+  if (relative.empty()) return std::nullopt;
+  return relative;
+}
+
+std::optional<std::string> DeviceFileSystem::exactPath(std::u16string_view path) {
+  if (auto relative = asciiRelative(path)) return relative;
+  const auto components = split(path);
+  if (!components || components->empty()) return std::nullopt;
+  return exactRelative(*components, components->size());
+}
+
 std::optional<ResolvedPath> DeviceFileSystem::resolve(std::u16string_view path) const {
+  if (const auto relative = asciiRelative(path)) {
+    ResolvedPath resolved;
+    if (resolveFromParent(*relative, resolved)) return resolved;
+  }
   auto components = split(path);
   if (!components) return std::nullopt;
   return resolveComponents(std::move(*components));
@@ -152,29 +195,31 @@ int DeviceFileSystem::openBeneath(const std::string& relative, int flags) const 
   return fd < 0 ? -1 : static_cast<int>(fd);
 }
 
-bool DeviceFileSystem::resolveFromParent(ResolvedPath& resolved) const {
-  const std::vector<std::u16string>& components = resolved.components;
-  const std::size_t count = components.size();
-  if (rootFd_ < 0 || count == 0) return false;
-  const std::optional<std::string> parent = exactRelative(components, count - 1);
-  if (!parent) return false;
-  std::string name = host::toUtf8(components.back());
-  if (host::fromUtf8(name) != components.back()) return false;
+bool DeviceFileSystem::resolveFromParent(const std::string& relative,
+                                         ResolvedPath& resolved) const {
+  if (rootFd_ < 0 || relative.empty()) return false;
+  const std::size_t slash = relative.rfind('/');
+  const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+  std::string name = relative.substr(slash == std::string::npos ? 0 : slash + 1);
+  const std::size_t count =
+      static_cast<std::size_t>(std::count(relative.begin(), relative.end(), '/')) + 1;
   // O_DIRECTORY: the parent is a folder, or the open fails.
-  const HostFd dir(openBeneath(*parent, O_RDONLY | O_DIRECTORY));
+  const HostFd dir(openBeneath(parent, O_RDONLY | O_DIRECTORY));
   if (!dir) return false;
-  std::string host = root_.native();
-  if (!parent->empty()) host.append("/").append(*parent);
-  host += '/';
+  resolved.count = count;
+  resolved.host.reserve(root_.native().size() + relative.size() + 2);
+  resolved.host = root_.native();
+  resolved.host += '/';
+  if (!parent.empty()) resolved.host.append(parent).append("/");
   struct stat info {};
   if (::fstatat(dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno != ENOENT) return false;
     // Not under its exact name; perhaps under another spelling.
-    std::optional<std::string> other = spellings_.find(dir.get(), components.back());
+    std::optional<std::string> other = spellings_.find(dir.get(), host::fromUtf8(name));
     if (!other) {
       resolved.existing = count - 1;
       resolved.parentFolder = true;
-      resolved.host = host + name;
+      resolved.host += name;
       return true;
     }
     name = std::move(*other);
@@ -189,22 +234,25 @@ bool DeviceFileSystem::resolveFromParent(ResolvedPath& resolved) const {
   resolved.device = info.st_dev;
   resolved.inode = info.st_ino;
   resolved.size = resolved.file ? static_cast<std::uint64_t>(info.st_size) : 0;
-  resolved.host = host + name;
+  resolved.host += name;
   return true;
 }
 
 std::optional<ResolvedPath> DeviceFileSystem::resolveComponents(
-    std::vector<std::u16string> components) const {
+    const std::vector<std::u16string>& components) const {
+  const std::size_t count = components.size();
+  if (const auto relative = exactRelative(components, count); relative && count > 0) {
+    ResolvedPath resolved;
+    if (resolveFromParent(*relative, resolved)) return resolved;
+  }
   ResolvedPath resolved;
-  resolved.components = std::move(components);
-  if (resolveFromParent(resolved)) return resolved;
-  const std::size_t count = resolved.components.size();
+  resolved.count = count;
   std::filesystem::path current = root_;
   bool currentIsFolder = true;
   std::size_t i = 0;
   struct stat info {};
   for (; i < count && currentIsFolder; ++i) {
-    const auto name = findName(current, resolved.components[i], info);
+    const auto name = findName(current, components[i], info);
     if (!name) break;
     std::filesystem::path candidate = current / *name;
     if (S_ISLNK(info.st_mode)) {
@@ -229,16 +277,15 @@ std::optional<ResolvedPath> DeviceFileSystem::resolveComponents(
     if (resolved.file) resolved.size = static_cast<std::uint64_t>(info.st_size);
   }
   for (; i < count; ++i) {
-    current /= host::toUtf8(resolved.components[i]);
+    current /= host::toUtf8(components[i]);
   }
   resolved.host = current.native();
   return resolved;
 }
 
-int DeviceFileSystem::openFileExactly(const std::vector<std::u16string>& components,
-                                      struct stat& info) const {
-  if (rootFd_ < 0 || components.empty()) return -1;
-  const std::optional<std::string> relative = exactRelative(components, components.size());
+int DeviceFileSystem::openFileExactly(std::u16string_view path, struct stat& info) const {
+  if (rootFd_ < 0) return -1;
+  const std::optional<std::string> relative = exactPath(path);
   if (!relative) return -1;
   // Not blocking, and not taking a terminal, should the name be something else than a file.
   const int fd = openBeneath(*relative, O_RDONLY | O_NONBLOCK | O_NOCTTY);

@@ -21,8 +21,8 @@
 namespace autorun::sim {
 
 struct ResolvedPath {
-  std::string host;  // existing part as found, missing components as written
-  std::vector<std::u16string> components;
+  std::string host;           // existing part as found, missing components as written
+  std::size_t count = 0;      // components in the path (0: the root)
   std::size_t existing = 0;   // how many leading components exist
   bool folder = false;        // the whole path exists and is a folder
   bool file = false;          // the whole path exists and is a regular file
@@ -30,7 +30,7 @@ struct ResolvedPath {
   dev_t device = 0;           // the identity of what the whole path names, when it exists
   ino_t inode = 0;
   std::uint64_t size = 0;  // a file's size
-  bool exists() const { return existing == components.size(); }
+  bool exists() const { return existing == count; }
 };
 
 struct HostEntry {
@@ -55,10 +55,12 @@ class DeviceFileSystem {
   static std::optional<std::vector<std::u16string>> split(std::u16string_view path,
                                                           bool pattern = false);
   std::optional<ResolvedPath> resolve(std::u16string_view path) const;
-  std::optional<ResolvedPath> resolveComponents(std::vector<std::u16string> components) const;
+  std::optional<ResolvedPath> resolveComponents(
+      const std::vector<std::u16string>& components) const;
   // A file opened for reading in one call, with its stat in `info`, when each component
-  // is there under its exact name and no link is on the way; -1 otherwise (then resolve).
-  int openFileExactly(const std::vector<std::u16string>& components, struct stat& info) const;
+  // of the path is there under its exact name and no link is on the way; -1 otherwise
+  // (then resolve).
+  int openFileExactly(std::u16string_view path, struct stat& info) const;
 
   // The entries of a host folder inside fs/, sorted by folded name; links that leave fs/
   // or lead nowhere are left out.
@@ -92,11 +94,17 @@ class DeviceFileSystem {
   // Reads an open folder (and closes it).
   std::vector<HostEntry> listOpened(int dirFd, const std::filesystem::path& folder,
                                     bool hostPaths) const;
-  // Resolves `resolved.components` from their parent folder, opened beneath fs/ in one
-  // call, when all but the last are there under their exact names with no link on the
-  // way and the last is missing or a file or folder (under any spelling). False
+  // A valid device path of ASCII characters and at least one component as a host path
+  // relative to fs/, in one pass; nothing for any other path (split it).
+  static std::optional<std::string> asciiRelative(std::u16string_view path);
+  // A valid device path of at least one component as a host path relative to fs/, when
+  // every component is a name as written; nothing otherwise.
+  static std::optional<std::string> exactPath(std::u16string_view path);
+  // Resolves a path relative to fs/ from its parent folder, opened beneath fs/ in one
+  // call, when all but the last component are there under their exact names with no link
+  // on the way and the last is missing or a file or folder (under any spelling). False
   // otherwise; the caller then goes component by component from the root.
-  bool resolveFromParent(ResolvedPath& resolved) const;
+  bool resolveFromParent(const std::string& relative, ResolvedPath& resolved) const;
 
   std::filesystem::path root_;          // canonical
   int rootFd_ = -1;                     // root_ opened for lookups beneath it, or -1

@@ -497,7 +497,7 @@ std::unique_ptr<File> SimPlatform::openFile(const std::u16string& path, FileOpen
     if (writing) s.record({{"op", "write_file"}, {"path", utf8(path)}, {"ok", false}});
     return nullptr;
   };
-  if (!resolved || resolved->components.empty()) return refuse();
+  if (!resolved || resolved->count == 0) return refuse();
 
   int fd = -1;
   if (!writing) {
@@ -559,7 +559,7 @@ std::unique_ptr<DirectoryEnumeration> SimPlatform::findFirstFile(const std::u16s
   components->pop_back();
   std::optional<std::vector<HostEntry>> listed = state_->files.listFolder(*components);
   if (!listed) {
-    const auto folder = state_->files.resolveComponents(std::move(*components));
+    const auto folder = state_->files.resolveComponents(*components);
     if (!folder || !folder->folder) return nullptr;
     listed = state_->files.list(folder->host, false);
   }
@@ -604,13 +604,11 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
     int in = -1;
     FileId fromId{};
     std::uint64_t size = 0;
-    if (const auto components = DeviceFileSystem::split(source)) {
-      struct stat info {};
-      in = s.files.openFileExactly(*components, info);
-      if (in >= 0) {
-        fromId = FileId{info.st_dev, info.st_ino};
-        size = static_cast<std::uint64_t>(info.st_size);
-      }
+    struct stat info {};
+    in = s.files.openFileExactly(source, info);
+    if (in >= 0) {
+      fromId = FileId{info.st_dev, info.st_ino};
+      size = static_cast<std::uint64_t>(info.st_size);
     }
     if (in < 0) {
       const auto from = s.files.resolve(source);
