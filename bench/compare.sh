@@ -73,17 +73,17 @@ CFG
 "$config_tool" encode "$work/autorun.txt" "$device/fs/Storage Card/2577/autorun_8.qlm"
 cp "$device/registry.reg" "$work/registry.clean"
 
-now() { date +%s%N; }
 # time_once NAME RESET COMMAND...: runs RESET (untimed), then COMMAND once, timed; keeps the
-# best time in best_<NAME> (nanoseconds).
+# best time in best_<NAME> (nanoseconds). The clock is bash's own: running `date` would add
+# its own start (milliseconds here) to every time.
 time_once() {
   local name=$1 reset=$2 start elapsed best_var
   shift 2
   eval "$reset"
   sync
-  start=$(now)
+  start=${EPOCHREALTIME//[!0-9]/}
   "$@" >/dev/null
-  elapsed=$(($(now) - start))
+  elapsed=$(((${EPOCHREALTIME//[!0-9]/} - start) * 1000))
   printf '  %-10s %10s ms\n' "$name" "$(awk -v n="$elapsed" 'BEGIN { printf "%.1f", n / 1e6 }')"
   best_var="best_$name"
   if [ -z "${!best_var:-}" ] || ((elapsed < ${!best_var})); then printf -v "$best_var" '%s' "$elapsed"; fi
