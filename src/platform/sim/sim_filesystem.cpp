@@ -203,8 +203,9 @@ bool DeviceFileSystem::resolveFromParent(const std::string& relative,
   std::string name = relative.substr(slash == std::string::npos ? 0 : slash + 1);
   const std::size_t count =
       static_cast<std::size_t>(std::count(relative.begin(), relative.end(), '/')) + 1;
-  // O_DIRECTORY: the parent is a folder, or the open fails.
-  const HostFd dir(openBeneath(parent, O_RDONLY | O_DIRECTORY));
+  // O_DIRECTORY: the parent is a folder, or the open fails. O_PATH: only looked up from,
+  // which spares the kernel opening it.
+  const HostFd dir(openBeneath(parent, O_PATH | O_DIRECTORY));
   if (!dir) return false;
   resolved.count = count;
   resolved.host.reserve(root_.native().size() + relative.size() + 2);

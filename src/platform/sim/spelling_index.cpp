@@ -139,9 +139,11 @@ bool SpellingIndex::add(int dirFd, std::pair<dev_t, ino_t> id) {
   if (folders_.count(watch) != 0) drop(watch);
   Folder folder;
   folder.id = id;
-  const bool read = forEachEntry(dirFd, [&](std::string_view name, unsigned char) {
-    folder.names[folded(name)].emplace(name);
-  });
+  const HostFd readable(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const bool read =
+      readable && forEachEntry(readable.get(), [&](std::string_view name, unsigned char) {
+        folder.names[folded(name)].emplace(name);
+      });
   if (!read) {
     ::inotify_rm_watch(fd_, watch);
     return false;
@@ -175,7 +177,9 @@ std::optional<std::string> SpellingIndex::find(int dirFd, std::u16string_view na
   }
   // No index: read the folder.
   std::optional<std::string> best;
-  forEachEntry(dirFd, [&](std::string_view candidate, unsigned char) {
+  const HostFd readable(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!readable) return std::nullopt;
+  forEachEntry(readable.get(), [&](std::string_view candidate, unsigned char) {
     if ((!best || candidate < *best) && folded(candidate) == wanted) best = std::string(candidate);
   });
   return best;

@@ -27,8 +27,8 @@ class SpellingIndex {
   SpellingIndex(const SpellingIndex&) = delete;
   SpellingIndex& operator=(const SpellingIndex&) = delete;
 
-  // The smallest host name in the open folder `dirFd` that folds to the same text as
-  // `name`, or nothing.
+  // The smallest host name in the open folder `dirFd` (O_PATH will do) that folds to the
+  // same text as `name`, or nothing.
   std::optional<std::string> find(int dirFd, std::u16string_view name);
 
   // How many folders are indexed (for tests).
