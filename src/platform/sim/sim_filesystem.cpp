@@ -318,11 +318,7 @@ std::optional<std::vector<HostEntry>> DeviceFileSystem::listFolder(
 std::vector<HostEntry> DeviceFileSystem::listOpened(int dirFd, const std::filesystem::path& folder,
                                                     bool hostPaths) const {
   const HostFd dir(dirFd);
-  struct Listed {
-    HostEntry entry;
-    std::u16string folded;
-  };
-  std::vector<Listed> listed;
+  std::vector<HostEntry> entries;
   forEachEntry(dirFd, [&](std::string_view name, unsigned char type) {
     HostEntry entry;
     if (hostPaths) entry.host = folder / name;
@@ -343,19 +339,23 @@ std::vector<HostEntry> DeviceFileSystem::listOpened(int dirFd, const std::filesy
       entry.directory = S_ISDIR(info.st_mode);
       entry.size = entry.directory ? 0 : static_cast<std::uint64_t>(info.st_size);
     }
-    std::u16string folded = foldLower(entry.name);
-    listed.push_back({std::move(entry), std::move(folded)});
+    entries.push_back(std::move(entry));
   });
-  std::sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
-    return a.folded != b.folded ? a.folded < b.folded : a.entry.name < b.entry.name;
+  // By folded name, then by name; folded as compared rather than stored.
+  std::sort(entries.begin(), entries.end(), [](const HostEntry& a, const HostEntry& b) {
+    const std::size_t common = std::min(a.name.size(), b.name.size());
+    for (std::size_t i = 0; i < common; ++i) {
+      const char16_t x = foldLower(a.name[i]);
+      const char16_t y = foldLower(b.name[i]);
+      if (x != y) return x < y;
+    }
+    return a.name.size() != b.name.size() ? a.name.size() < b.name.size() : a.name < b.name;
   });
-  std::vector<HostEntry> entries;
-  entries.reserve(listed.size());
-  for (Listed& item : listed) entries.push_back(std::move(item.entry));
   return entries;
 }
 
 bool DeviceFileSystem::matches(std::u16string_view pattern, std::u16string_view name) {
+  if (pattern == u"*" || pattern == u"*.*") return true;  // what a folder walk asks
   const std::u16string p = foldLower(pattern);
   const std::u16string n = foldLower(name);
   if (glob(p, n)) return true;

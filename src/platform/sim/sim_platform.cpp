@@ -564,10 +564,10 @@ std::unique_ptr<DirectoryEnumeration> SimPlatform::findFirstFile(const std::u16s
     listed = state_->files.list(folder->host, false);
   }
   std::vector<FindEntry> entries;
-  for (const HostEntry& entry : *listed) {
+  for (HostEntry& entry : *listed) {
     if (!DeviceFileSystem::matches(last, entry.name)) continue;
     FindEntry found;
-    found.name = entry.name;
+    found.name = std::move(entry.name);
     found.attributes = entry.directory ? kAttributeDirectory : kAttributeArchive;
     found.size = entry.size;
     entries.push_back(std::move(found));
