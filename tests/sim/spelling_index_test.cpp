@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -34,16 +35,24 @@ std::set<std::string> namesIn(const fs::path& folder) {
   return names;
 }
 
-TEST(SpellingIndex, ChangesMadeFromOutsideAreSeen) {
-  DeviceImage image;
-  image.writeFile(u"\\Storage Card\\new.dat", "new");
-  image.makeFolder(u"\\Maps");
-  const fs::path maps = image.dir() / "fs" / "Maps";
-  auto platform = image.platform();
-  const auto copy = [&](const std::u16string& to) {
+// A card file and a folder \Maps to copy it into under various names.
+class SpellingIndexOnDevice : public ::testing::Test {
+ protected:
+  SpellingIndexOnDevice() {
+    image.writeFile(u"\\Storage Card\\new.dat", "new");
+    image.makeFolder(u"\\Maps");
+    platform = image.platform();
+  }
+  bool copy(const std::u16string& to) {
     return platform->copyFile(u"\\Storage Card\\new.dat", u"\\Maps\\" + to);
-  };
+  }
 
+  DeviceImage image;
+  const fs::path maps = image.dir() / "fs" / "Maps";
+  std::unique_ptr<SimPlatform> platform;
+};
+
+TEST_F(SpellingIndexOnDevice, ChangesMadeFromOutsideAreSeen) {
   ASSERT_TRUE(copy(u"first.dat"));  // the folder is read and watched from here on
   touch(maps / "SECOND.DAT");
   ASSERT_TRUE(copy(u"second.dat"));
@@ -70,20 +79,15 @@ TEST(SpellingIndex, ChangesMadeFromOutsideAreSeen) {
   EXPECT_EQ(namesIn(maps), (std::set<std::string>{"FIRST.DAT"}));
 }
 
-TEST(SpellingIndex, ForkedChildrenAndTheirParentEachSeeTheOthersChanges) {
-  DeviceImage image;
-  image.writeFile(u"\\Storage Card\\new.dat", "new");
-  image.makeFolder(u"\\Maps");
-  const fs::path maps = image.dir() / "fs" / "Maps";
-  auto platform = image.platform();
-  ASSERT_TRUE(platform->copyFile(u"\\Storage Card\\new.dat", u"\\Maps\\a.dat"));
+TEST_F(SpellingIndexOnDevice, ForkedChildrenAndTheirParentEachSeeTheOthersChanges) {
+  ASSERT_TRUE(copy(u"a.dat"));
 
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     // The child must not take the parent's notices, and must see its own changes.
     touch(maps / "CHILD.DAT");
-    const bool copied = platform->copyFile(u"\\Storage Card\\new.dat", u"\\Maps\\child.dat");
+    const bool copied = copy(u"child.dat");
     ::_exit(copied && namesIn(maps) == std::set<std::string>{"a.dat", "CHILD.DAT"} ? 0 : 1);
   }
   int status = 0;
@@ -91,7 +95,7 @@ TEST(SpellingIndex, ForkedChildrenAndTheirParentEachSeeTheOthersChanges) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
 
-  ASSERT_TRUE(platform->copyFile(u"\\Storage Card\\new.dat", u"\\Maps\\Child.Dat"));
+  ASSERT_TRUE(copy(u"Child.Dat"));
   EXPECT_EQ(namesIn(maps), (std::set<std::string>{"a.dat", "CHILD.DAT"}));
 }
 

@@ -161,13 +161,15 @@ std::optional<std::string> DeviceFileSystem::exactPath(std::u16string_view path)
 }
 
 std::optional<ResolvedPath> DeviceFileSystem::resolve(std::u16string_view path) const {
-  if (const auto relative = asciiRelative(path)) {
+  const auto relative = asciiRelative(path);
+  if (relative) {
     ResolvedPath resolved;
     if (resolveFromParent(*relative, resolved)) return resolved;
   }
-  auto components = split(path);
+  const auto components = split(path);
   if (!components) return std::nullopt;
-  return resolveComponents(std::move(*components));
+  // An ASCII path was just tried as written: component by component.
+  return relative ? walk(*components) : resolveComponents(*components);
 }
 
 std::optional<std::string> DeviceFileSystem::exactRelative(
@@ -241,11 +243,17 @@ bool DeviceFileSystem::resolveFromParent(const std::string& relative,
 
 std::optional<ResolvedPath> DeviceFileSystem::resolveComponents(
     const std::vector<std::u16string>& components) const {
-  const std::size_t count = components.size();
-  if (const auto relative = exactRelative(components, count); relative && count > 0) {
+  if (const auto relative = exactRelative(components, components.size());
+      relative && !components.empty()) {
     ResolvedPath resolved;
     if (resolveFromParent(*relative, resolved)) return resolved;
   }
+  return walk(components);
+}
+
+std::optional<ResolvedPath> DeviceFileSystem::walk(
+    const std::vector<std::u16string>& components) const {
+  const std::size_t count = components.size();
   ResolvedPath resolved;
   resolved.count = count;
   std::filesystem::path current = root_;

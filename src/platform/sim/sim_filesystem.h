@@ -105,6 +105,9 @@ class DeviceFileSystem {
   // on the way and the last is missing or a file or folder (under any spelling). False
   // otherwise; the caller then goes component by component from the root.
   bool resolveFromParent(const std::string& relative, ResolvedPath& resolved) const;
+  // Resolves component by component from the root, finding each name under any spelling
+  // and following links that stay inside fs/.
+  std::optional<ResolvedPath> walk(const std::vector<std::u16string>& components) const;
 
   std::filesystem::path root_;          // canonical
   int rootFd_ = -1;                     // root_ opened for lookups beneath it, or -1

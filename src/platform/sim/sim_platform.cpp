@@ -601,15 +601,10 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
   DeviceState& s = *state_;
   auto copy = [&]() {
     // The source opened straight away where its name is exact; resolved otherwise.
-    int in = -1;
-    FileId fromId{};
-    std::uint64_t size = 0;
     struct stat info {};
-    in = s.files.openFileExactly(source, info);
-    if (in >= 0) {
-      fromId = FileId{info.st_dev, info.st_ino};
-      size = static_cast<std::uint64_t>(info.st_size);
-    }
+    int in = s.files.openFileExactly(source, info);
+    FileId fromId{info.st_dev, info.st_ino};
+    auto size = static_cast<std::uint64_t>(info.st_size);
     if (in < 0) {
       const auto from = s.files.resolve(source);
       if (!from || !from->file) return false;
