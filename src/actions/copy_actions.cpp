@@ -1,5 +1,8 @@
 #include "actions/copy_actions.h"
 
+#include <cstdint>
+#include <stdexcept>
+
 #include "actions/action_list.h"
 #include "config/config_store.h"
 #include "startup/card_discovery.h"
@@ -43,6 +46,63 @@ bool firstMatchIsFolder(PlatformServices& platform, const std::u16string& path) 
 }
 
 }  // namespace
+
+CopyJobList::CopyJobList(std::initializer_list<CopyJob> jobs) {
+  for (const CopyJob& job : jobs) push_back(job);
+}
+
+void CopyJobList::push_back(const CopyJob& job) {
+  add(job.source, {}, job.destination, {});
+}
+
+void CopyJobList::add(std::u16string_view sourceFolder, std::u16string_view sourceName,
+                      std::u16string_view destinationFolder, std::u16string_view destinationName) {
+  Job job;
+  job.sourceFolder = folderSpan(sourceFolder, lastSourceFolder_);
+  job.destinationFolder = folderSpan(destinationFolder, lastDestinationFolder_);
+  job.sourceName = append(sourceName);
+  // A file copied into a folder keeps its name: the text is kept once.
+  job.destinationName = destinationName == sourceName ? job.sourceName : append(destinationName);
+  jobs_.push_back(job);
+}
+
+CopyJob CopyJobList::operator[](std::size_t index) const {
+  CopyJob job;
+  read(index, job);
+  return job;
+}
+
+void CopyJobList::read(std::size_t index, CopyJob& job) const {
+  const Job& stored = jobs_[index];
+  job.source.assign(view(stored.sourceFolder)).append(view(stored.sourceName));
+  job.destination.assign(view(stored.destinationFolder)).append(view(stored.destinationName));
+}
+
+CopyJobList::Span CopyJobList::append(std::u16string_view part) {
+  if (part.empty()) return {};
+  const auto length = static_cast<std::uint32_t>(part.size());
+  std::size_t block = blocks_.size() - 1;
+  std::uint32_t at = blockUsed_;
+  if (part.size() <= kBlockSize - blockUsed_) {
+    blockUsed_ += length;
+  } else {
+    const std::size_t count = (part.size() + kBlockSize - 1) / kBlockSize;
+    if (count > kMaxBlocks - blocks_.size()) throw std::length_error("copy plan too large");
+    block = blocks_.size();
+    at = 0;
+    blocks_.push_back(std::make_unique_for_overwrite<char16_t[]>(count * kBlockSize));
+    blocks_.resize(block + count);
+    // A part longer than a block fills its blocks: the next part starts a new one.
+    blockUsed_ = count == 1 ? length : kBlockSize;
+  }
+  std::char_traits<char16_t>::copy(blocks_[block].get() + at, part.data(), part.size());
+  return {static_cast<std::uint32_t>(block * kBlockSize + at), length};
+}
+
+CopyJobList::Span CopyJobList::folderSpan(std::u16string_view folder, Span& last) {
+  if (view(last) != folder) last = append(folder);
+  return last;
+}
 
 void CopyPlan::addDirectory(const std::u16string& path) {
   directories.push_back(path);
@@ -98,6 +158,7 @@ bool scanSource(InstallerContext& context, const std::u16string& sourceFolder,
   // so it is settled once, at the first file.
   enum class FileTarget { Unknown, Inside, Itself };
   FileTarget target = FileTarget::Unknown;
+  std::u16string destinationFolder;  // the destination and a backslash, for files inside it
 
   do {
     if (isDotEntry(entry.name)) continue;
@@ -113,11 +174,14 @@ bool scanSource(InstallerContext& context, const std::u16string& sourceFolder,
       const bool inside = wildcardFolder || plan.hasDirectory(destination) ||
                           firstMatchIsFolder(platform, destination);
       target = inside ? FileTarget::Inside : FileTarget::Itself;
+      if (inside) destinationFolder = joined(destination, u"");
     }
     plan.totalBytes += entry.size;
-    plan.jobs.push_back(CopyJob{folder + entry.name, target == FileTarget::Inside
-                                                         ? joined(destination, entry.name)
-                                                         : destination});
+    if (target == FileTarget::Inside) {
+      plan.jobs.add(folder, entry.name, destinationFolder, entry.name);
+    } else {
+      plan.jobs.add(folder, entry.name, destination, u"");
+    }
   } while (enumeration->next(entry));
   return true;
 }

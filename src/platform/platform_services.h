@@ -23,6 +23,7 @@ inline constexpr std::size_t kMaxPathLength = kMaxPath - 1;
 
 // File attribute flags as the device reports them.
 inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kAttributeArchive = 0x20;
 inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 // Error codes that callers distinguish.

@@ -333,6 +333,54 @@ TEST_F(CopyActionsTest, DeletionsSkipPathsTooLongForTheDevice) {
   EXPECT_EQ(deleted, (std::vector<std::u16string>{deep + u"\\short"}));
 }
 
+// Jobs come back as they were added, whatever shares text with what: folders repeated
+// or not, names kept once or twice, and parts that fill or overrun a block of the text.
+TEST(CopyJobListTest, JobsReadBackAsAdded) {
+  CopyJobList list;
+  Jobs expected;
+  const auto add = [&](std::u16string_view sourceFolder, std::u16string_view sourceName,
+                       std::u16string_view destinationFolder, std::u16string_view destinationName) {
+    list.add(sourceFolder, sourceName, destinationFolder, destinationName);
+    expected.emplace_back(std::u16string(sourceFolder) + std::u16string(sourceName),
+                          std::u16string(destinationFolder) + std::u16string(destinationName));
+  };
+  add(u"\\SD\\Maps\\", u"a.map", u"\\App\\Maps\\", u"a.map");
+  add(u"\\SD\\Maps\\", u"b.map", u"\\App\\Maps\\", u"b.map");
+  add(u"\\SD\\Maps\\", u"c.map", u"\\App\\single.map", u"");
+  add(u"\\SD\\Other\\", u"c.map", u"\\App\\Maps\\", u"renamed.map");
+  list.push_back({u"\\SD\\whole", u"\\App\\whole"});
+  expected.emplace_back(u"\\SD\\whole", u"\\App\\whole");
+  list.push_back({u"", u""});
+  expected.emplace_back(u"", u"");
+  // Enough text for many blocks, with parts longer than one block among them.
+  for (int i = 0; i < 3000; ++i) {
+    const std::u16string folder =
+        u"\\SD\\" + std::u16string(static_cast<std::size_t>(i % 7 + 1) * 40, u'f') + u"\\";
+    const std::u16string name(static_cast<std::size_t>(i % 13 + 1) * 9,
+                              static_cast<char16_t>(u'a' + i % 26));
+    add(folder, name, u"\\App\\", name);
+    if (i % 1000 == 500) {
+      const std::u16string longName(70000 + static_cast<std::size_t>(i), u'L');
+      add(folder, longName, u"\\App\\", longName);
+      add(folder, u"x", u"\\App\\", u"x");  // right after the long part
+    }
+  }
+  add(u"\\SD\\last\\", u"z", u"\\App\\", u"z");
+
+  ASSERT_EQ(list.size(), expected.size());
+  EXPECT_FALSE(list.empty());
+  std::size_t index = 0;
+  for (const CopyJob& job : list) {
+    ASSERT_LT(index, expected.size());
+    EXPECT_EQ(job.source, expected[index].first) << "job " << index;
+    EXPECT_EQ(job.destination, expected[index].second) << "job " << index;
+    ++index;
+  }
+  EXPECT_EQ(index, expected.size());
+  EXPECT_EQ(list[3].destination, u"\\App\\Maps\\renamed.map");
+  EXPECT_TRUE(CopyJobList{}.empty());
+}
+
 TEST(HasWildcardTest, OnlyTheStarCounts) {
   EXPECT_TRUE(hasWildcard(u"\\a\\*.dat"));
   EXPECT_TRUE(hasWildcard(u"*"));

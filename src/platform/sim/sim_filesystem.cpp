@@ -306,51 +306,56 @@ int DeviceFileSystem::openFileExactly(std::u16string_view path, struct stat& inf
   return fd;
 }
 
-std::vector<HostEntry> DeviceFileSystem::list(const std::filesystem::path& folder,
-                                              bool hostPaths) const {
+std::vector<FindEntry> DeviceFileSystem::list(const std::filesystem::path& folder) const {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return {};
-  return listOpened(fd, folder, hostPaths);
+  return listOpened(fd, folder.native());
 }
 
-std::optional<std::vector<HostEntry>> DeviceFileSystem::listFolder(
+std::optional<std::vector<FindEntry>> DeviceFileSystem::listFolder(
     const std::vector<std::u16string>& components) const {
   if (rootFd_ < 0) return std::nullopt;
   const std::optional<std::string> relative = exactRelative(components, components.size());
   if (!relative) return std::nullopt;
   const int fd = openBeneath(*relative, O_RDONLY | O_DIRECTORY);
   if (fd < 0) return std::nullopt;
-  return listOpened(fd, relative->empty() ? root_ : root_ / *relative, false);
+  std::string folder = root_.native();
+  if (!relative->empty()) folder.append("/").append(*relative);
+  return listOpened(fd, folder);
 }
 
-std::vector<HostEntry> DeviceFileSystem::listOpened(int dirFd, const std::filesystem::path& folder,
-                                                    bool hostPaths) const {
+std::vector<FindEntry> DeviceFileSystem::listOpened(int dirFd, std::string_view folder) const {
   const HostFd dir(dirFd);
-  std::vector<HostEntry> entries;
+  std::vector<FindEntry> entries;
+  entries.reserve(32);  // most folders fit without growing
   forEachEntry(dirFd, [&](std::string_view name, unsigned char type) {
-    HostEntry entry;
-    if (hostPaths) entry.host = folder / name;
-    entry.name = host::fromUtf8(name);
+    FindEntry entry;
     if (type == DT_DIR) {
       // The directory entry already tells; only files need a stat, for their size.
-      entry.directory = true;
+      entry.attributes = kAttributeDirectory;
     } else {
       struct stat info {};
       // Names from getdents64 end in a zero byte.
       if (::fstatat(dirFd, name.data(), &info, AT_SYMLINK_NOFOLLOW) != 0) return;
       if (S_ISLNK(info.st_mode)) {
         std::error_code linkError;
-        entry.host = std::filesystem::canonical(folder / name, linkError);
-        if (linkError || !inside(entry.host) || ::stat(entry.host.c_str(), &info) != 0) return;
+        const std::filesystem::path target =
+            std::filesystem::canonical(std::filesystem::path(folder) / name, linkError);
+        if (linkError || !inside(target) || ::stat(target.c_str(), &info) != 0) return;
       }
       if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) return;
-      entry.directory = S_ISDIR(info.st_mode);
-      entry.size = entry.directory ? 0 : static_cast<std::uint64_t>(info.st_size);
+      if (S_ISDIR(info.st_mode)) {
+        entry.attributes = kAttributeDirectory;
+      } else {
+        entry.attributes = kAttributeArchive;
+        entry.size = static_cast<std::uint64_t>(info.st_size);
+      }
     }
+    entry.name = host::fromUtf8(name);
     entries.push_back(std::move(entry));
   });
   // By folded name, then by name; folded as compared rather than stored.
-  std::sort(entries.begin(), entries.end(), [](const HostEntry& a, const HostEntry& b) {
+  std::sort(entries.begin(), entries.end(), [](const FindEntry& a, const FindEntry& b) {
     const std::size_t common = std::min(a.name.size(), b.name.size());
     for (std::size_t i = 0; i < common; ++i) {
       const char16_t x = foldLower(a.name[i]);

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform_services.h"
 #include "platform/sim/spelling_index.h"
 
 namespace autorun::sim {
@@ -31,13 +32,6 @@ struct ResolvedPath {
   ino_t inode = 0;
   std::uint64_t size = 0;  // a file's size
   bool exists() const { return existing == count; }
-};
-
-struct HostEntry {
-  std::u16string name;
-  std::filesystem::path host;  // with any link inside fs/ resolved
-  bool directory = false;
-  std::uint64_t size = 0;
 };
 
 class DeviceFileSystem {
@@ -63,14 +57,12 @@ class DeviceFileSystem {
   int openFileExactly(std::u16string_view path, struct stat& info) const;
 
   // The entries of a host folder inside fs/, sorted by folded name; links that leave fs/
-  // or lead nowhere are left out.
-  // Without `hostPaths` only the names, kinds and sizes are filled (enumerations need no
-  // more, and making a host path for every entry is most of the work).
-  std::vector<HostEntry> list(const std::filesystem::path& folder, bool hostPaths = true) const;
+  // or lead nowhere are left out, and links inside it count as what they lead to.
+  std::vector<FindEntry> list(const std::filesystem::path& folder) const;
   // The entries of the folder that the components name, without host paths, when each
   // component is there under its exact name and no link is on the way; nothing otherwise
   // (resolve, then list).
-  std::optional<std::vector<HostEntry>> listFolder(
+  std::optional<std::vector<FindEntry>> listFolder(
       const std::vector<std::u16string>& components) const;
 
   // Whether a name matches an enumeration pattern as the device matches: '*' any run of
@@ -91,9 +83,8 @@ class DeviceFileSystem {
                                                   std::size_t count);
   // openat2 of a path relative to fs/, beneath it and through no link; -1 when that fails.
   int openBeneath(const std::string& relative, int flags) const;
-  // Reads an open folder (and closes it).
-  std::vector<HostEntry> listOpened(int dirFd, const std::filesystem::path& folder,
-                                    bool hostPaths) const;
+  // Reads an open folder (and closes it); `folder` is its host path.
+  std::vector<FindEntry> listOpened(int dirFd, std::string_view folder) const;
   // A valid device path of ASCII characters and at least one component as a host path
   // relative to fs/, in one pass; nothing for any other path (split it).
   static std::optional<std::string> asciiRelative(std::u16string_view path);

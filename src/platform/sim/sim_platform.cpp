@@ -29,7 +29,6 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::uint32_t kAttributeArchive = 0x20;
 constexpr std::uint32_t kErrorDiskFull = 112;
 constexpr std::u16string_view kDialogClass = u"#32770";
 constexpr std::u16string_view kProgressClass = u"msctls_progress32";
@@ -243,7 +242,7 @@ class SimDirectoryEnumeration : public DirectoryEnumeration {
   explicit SimDirectoryEnumeration(std::vector<FindEntry> entries) : entries_(std::move(entries)) {}
   bool next(FindEntry& entry) override {
     if (index_ >= entries_.size()) return false;
-    entry = entries_[index_++];
+    entry = std::move(entries_[index_++]);  // each entry is handed out once
     return true;
   }
 
@@ -557,24 +556,18 @@ std::unique_ptr<DirectoryEnumeration> SimPlatform::findFirstFile(const std::u16s
   if (!components || components->empty()) return nullptr;
   const std::u16string last = components->back();
   components->pop_back();
-  std::optional<std::vector<HostEntry>> listed = state_->files.listFolder(*components);
-  if (!listed) {
+  std::optional<std::vector<FindEntry>> entries = state_->files.listFolder(*components);
+  if (!entries) {
     const auto folder = state_->files.resolveComponents(*components);
     if (!folder || !folder->folder) return nullptr;
-    listed = state_->files.list(folder->host, false);
+    entries = state_->files.list(folder->host);
   }
-  std::vector<FindEntry> entries;
-  for (HostEntry& entry : *listed) {
-    if (!DeviceFileSystem::matches(last, entry.name)) continue;
-    FindEntry found;
-    found.name = std::move(entry.name);
-    found.attributes = entry.directory ? kAttributeDirectory : kAttributeArchive;
-    found.size = entry.size;
-    entries.push_back(std::move(found));
-  }
-  if (entries.empty()) return nullptr;
-  first = entries.front();
-  return std::make_unique<SimDirectoryEnumeration>(std::move(entries));
+  std::erase_if(*entries, [&last](const FindEntry& entry) {
+    return !DeviceFileSystem::matches(last, entry.name);
+  });
+  if (entries->empty()) return nullptr;
+  first = std::move(entries->front());
+  return std::make_unique<SimDirectoryEnumeration>(std::move(*entries));
 }
 
 std::uint32_t SimPlatform::createDirectory(const std::u16string& path) {
