@@ -207,29 +207,36 @@ bool DeviceFileSystem::resolveFromParent(const std::string& relative,
       static_cast<std::size_t>(std::count(relative.begin(), relative.end(), '/')) + 1;
   // O_DIRECTORY: the parent is a folder, or the open fails. O_PATH: only looked up from,
   // which spares the kernel opening it.
-  const HostFd dir(openBeneath(parent, O_PATH | O_DIRECTORY));
+  HostFd dir(openBeneath(parent, O_PATH | O_DIRECTORY));
   if (!dir) return false;
   resolved.count = count;
   resolved.host.reserve(root_.native().size() + relative.size() + 2);
   resolved.host = root_.native();
   resolved.host += '/';
   if (!parent.empty()) resolved.host.append(parent).append("/");
+  const auto missing = [&] {
+    resolved.existing = count - 1;
+    resolved.parentFolder = true;
+    resolved.host += name;
+    resolved.parent = std::move(dir);
+    return true;
+  };
+  // A folder the index keeps tells a missing name without a question to the kernel.
+  const std::optional<SpellingIndex::Known> known = spellings_.lookUp(dir.get(), name);
+  if (known && !known->present) return missing();
+  if (known) name = known->hostName;
   struct stat info {};
   if (::fstatat(dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno != ENOENT) return false;
+    if (known || errno != ENOENT) return false;
     // Not under its exact name; perhaps under another spelling.
     std::optional<std::string> other = spellings_.find(dir.get(), host::fromUtf8(name));
-    if (!other) {
-      resolved.existing = count - 1;
-      resolved.parentFolder = true;
-      resolved.host += name;
-      return true;
-    }
+    if (!other) return missing();
     name = std::move(*other);
     if (::fstatat(dir.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
   }
   // Only files and folders are what they seem; links and the rest take the slow path.
   if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) return false;
+  resolved.parent = std::move(dir);
   resolved.existing = count;
   resolved.folder = S_ISDIR(info.st_mode);
   resolved.file = S_ISREG(info.st_mode);

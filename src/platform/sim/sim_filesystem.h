@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/platform_services.h"
+#include "platform/sim/host_folder.h"
 #include "platform/sim/spelling_index.h"
 
 namespace autorun::sim {
@@ -31,7 +32,15 @@ struct ResolvedPath {
   dev_t device = 0;           // the identity of what the whole path names, when it exists
   ino_t inode = 0;
   std::uint64_t size = 0;  // a file's size
+  // The parent folder, opened O_PATH, when it was found in one step: the last component
+  // is then made or opened from it, in the very folder that was looked at.
+  HostFd parent;
   bool exists() const { return existing == count; }
+  // The last component as found (or as written, when missing).
+  std::string_view name() const {
+    const std::size_t slash = host.rfind('/');
+    return std::string_view(host).substr(slash == std::string::npos ? 0 : slash + 1);
+  }
 };
 
 class DeviceFileSystem {

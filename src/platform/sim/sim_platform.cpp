@@ -579,7 +579,9 @@ std::uint32_t SimPlatform::createDirectory(const std::u16string& path) {
     result = kErrorAlreadyExists;
   } else if (!resolved->parentFolder) {
     result = kErrorPathNotFound;
-  } else if (::mkdir(resolved->host.c_str(), 0755) != 0) {
+  } else if ((resolved->parent
+                  ? ::mkdirat(resolved->parent.get(), std::string(resolved->name()).c_str(), 0755)
+                  : ::mkdir(resolved->host.c_str(), 0755)) != 0) {
     result = errno == EEXIST   ? kErrorAlreadyExists
              : errno == ENOSPC ? kErrorDiskFull
                                : kErrorAccessDenied;
@@ -621,8 +623,10 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
       // A file copied onto itself would be emptied before it is read.
       if (!(toId < fromId || fromId < toId) || s.openFiles.count(toId) != 0) return false;
     }
-    const int out =
-        ::open(to->host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+    const std::string name(to->name());
+    const int out = to->parent ? ::openat(to->parent.get(), name.c_str(), kFlags, 0644)
+                               : ::open(to->host.c_str(), kFlags, 0644);
     if (out < 0) return false;
     const bool ok = copyContents(in, out, size);
     return ::close(out) == 0 && ok;

@@ -155,22 +155,24 @@ bool SpellingIndex::add(int dirFd, std::pair<dev_t, ino_t> id) {
   return true;
 }
 
+SpellingIndex::Folder* SpellingIndex::current(int dirFd) {
+  start();
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(dirFd, &info) != 0) return nullptr;
+  drain();
+  const std::pair<dev_t, ino_t> id{info.st_dev, info.st_ino};
+  if (watches_.count(id) == 0 && add(dirFd, id)) drain();  // what changed while it was read
+  // Looked up after draining, which may have dropped it.
+  const auto watched = watches_.find(id);
+  if (watched == watches_.end()) return nullptr;
+  Folder& folder = folders_.at(watched->second);
+  recent_.splice(recent_.begin(), recent_, folder.use);
+  return &folder;
+}
+
 std::optional<std::string> SpellingIndex::find(int dirFd, std::u16string_view name) {
   const std::u16string wanted = foldLower(name);
-  start();
-  Folder* folder = nullptr;
-  struct stat info {};
-  if (fd_ >= 0 && ::fstat(dirFd, &info) == 0) {
-    drain();
-    const std::pair<dev_t, ino_t> id{info.st_dev, info.st_ino};
-    if (watches_.count(id) == 0 && add(dirFd, id)) drain();  // what changed while it was read
-    // Looked up after draining, which may have dropped it.
-    if (const auto watched = watches_.find(id); watched != watches_.end()) {
-      folder = &folders_.at(watched->second);
-      recent_.splice(recent_.begin(), recent_, folder->use);
-    }
-  }
-  if (folder != nullptr) {
+  if (const Folder* folder = current(dirFd)) {
     const auto spelled = folder->names.find(wanted);
     if (spelled == folder->names.end() || spelled->second.empty()) return std::nullopt;
     return *spelled->second.begin();
@@ -183,6 +185,18 @@ std::optional<std::string> SpellingIndex::find(int dirFd, std::u16string_view na
     if ((!best || candidate < *best) && folded(candidate) == wanted) best = std::string(candidate);
   });
   return best;
+}
+
+std::optional<SpellingIndex::Known> SpellingIndex::lookUp(int dirFd, std::string_view name) {
+  const Folder* folder = current(dirFd);
+  if (folder == nullptr) return std::nullopt;
+  Known known;
+  const auto spelled = folder->names.find(folded(name));
+  if (spelled == folder->names.end() || spelled->second.empty()) return known;
+  known.present = true;
+  const auto exact = spelled->second.find(std::string(name));
+  known.hostName = exact != spelled->second.end() ? *exact : *spelled->second.begin();
+  return known;
 }
 
 }  // namespace autorun::sim

@@ -31,6 +31,15 @@ class SpellingIndex {
   // same text as `name`, or nothing.
   std::optional<std::string> find(int dirFd, std::u16string_view name);
 
+  // How a name stands in a folder that the index keeps.
+  struct Known {
+    bool present = false;  // some host name in the folder folds like the name
+    std::string hostName;  // then the name itself when it is there, else the smallest
+  };
+  // What the index knows of the host name `name` in the open folder `dirFd`, without
+  // asking the kernel about the name; nothing when the folder cannot be indexed.
+  std::optional<Known> lookUp(int dirFd, std::string_view name);
+
   // How many folders are indexed (for tests).
   std::size_t folders() const { return folders_.size(); }
 
@@ -47,6 +56,9 @@ class SpellingIndex {
 
   void start();
   void close();
+  // The open folder's entry, brought up to date (and read first when new); nothing when
+  // it cannot be indexed.
+  Folder* current(int dirFd);
   // Applies every change reported so far (when reports were lost, forgets everything).
   void drain();
   // Watches and reads a folder; false when it cannot.
