@@ -79,6 +79,20 @@ TEST_F(SpellingIndexOnDevice, ChangesMadeFromOutsideAreSeen) {
   EXPECT_EQ(namesIn(maps), (std::set<std::string>{"FIRST.DAT"}));
 }
 
+TEST_F(SpellingIndexOnDevice, ANameAsWrittenWinsOverItsOtherSpellings) {
+  ASSERT_TRUE(copy(u"first.dat"));
+  touch(maps / "Both.dat", "mixed");
+  touch(maps / "BOTH.DAT", "capitals");
+  ASSERT_TRUE(copy(u"Both.dat"));
+  EXPECT_EQ(image.readFile(u"\\Maps\\Both.dat"), "new");
+  // No spelling as written: the first in byte order.
+  touch(maps / "Both.dat", "mixed");
+  ASSERT_TRUE(copy(u"both.dat"));
+  EXPECT_EQ(image.readFile(u"\\Maps\\Both.dat"), "mixed");
+  EXPECT_EQ(image.readFile(u"\\Maps\\BOTH.DAT"), "new");
+  EXPECT_EQ(namesIn(maps), (std::set<std::string>{"first.dat", "Both.dat", "BOTH.DAT"}));
+}
+
 TEST_F(SpellingIndexOnDevice, ForkedChildrenAndTheirParentEachSeeTheOthersChanges) {
   ASSERT_TRUE(copy(u"a.dat"));
 
@@ -117,6 +131,11 @@ TEST(SpellingIndex, KeepsABoundedNumberOfFoldersAndAnswersForEveryOne) {
       EXPECT_EQ(index.find(dir.get(), u"NAME" + std::u16string(spelled.begin() + 4, spelled.end())),
                 spelled);
       EXPECT_EQ(index.find(dir.get(), u"other"), std::nullopt);
+      const auto known = index.lookUp(dir.get(), "NAME" + std::to_string(i));
+      ASSERT_TRUE(known);  // the kernel here has inotify
+      EXPECT_TRUE(known->present);
+      EXPECT_EQ(known->hostName, spelled);
+      EXPECT_FALSE(index.lookUp(dir.get(), "other")->present);
     }
   }
   EXPECT_LE(index.folders(), SpellingIndex::kMaxFolders);

@@ -44,12 +44,19 @@ std::string toUtf8(std::u16string_view text) {
 }
 
 std::u16string fromUtf8(std::string_view text) {
-  if (ascii(text)) return std::u16string(text.begin(), text.end());
+  std::u16string out;
+  appendUtf8(text, out);
+  return out;
+}
+
+void appendUtf8(std::string_view text, std::u16string& out) {
+  if (ascii(text)) {
+    out.append(text.begin(), text.end());
+    return;
+  }
   std::string valid;
   utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
-  std::u16string out;
   utf8::utf8to16(valid.begin(), valid.end(), std::back_inserter(out));
-  return out;
 }
 
 }  // namespace autorun::host

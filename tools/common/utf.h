@@ -9,5 +9,7 @@ namespace autorun::host {
 // Invalid sequences become U+FFFD.
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
+// Appends `text` to `out`, as fromUtf8 converts it.
+void appendUtf8(std::string_view text, std::u16string& out);
 
 }  // namespace autorun::host

@@ -313,13 +313,13 @@ int DeviceFileSystem::openFileExactly(std::u16string_view path, struct stat& inf
   return fd;
 }
 
-std::vector<FindEntry> DeviceFileSystem::list(const std::filesystem::path& folder) const {
+Listing DeviceFileSystem::list(const std::filesystem::path& folder) const {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return {};
   return listOpened(fd, folder.native());
 }
 
-std::optional<std::vector<FindEntry>> DeviceFileSystem::listFolder(
+std::optional<Listing> DeviceFileSystem::listFolder(
     const std::vector<std::u16string>& components) const {
   if (rootFd_ < 0) return std::nullopt;
   const std::optional<std::string> relative = exactRelative(components, components.size());
@@ -331,15 +331,17 @@ std::optional<std::vector<FindEntry>> DeviceFileSystem::listFolder(
   return listOpened(fd, folder);
 }
 
-std::vector<FindEntry> DeviceFileSystem::listOpened(int dirFd, std::string_view folder) const {
+Listing DeviceFileSystem::listOpened(int dirFd, std::string_view folder) const {
   const HostFd dir(dirFd);
-  std::vector<FindEntry> entries;
-  entries.reserve(32);  // most folders fit without growing
+  Listing listing;
+  // Room for most folders without growing.
+  listing.names.reserve(256);
+  listing.entries.reserve(32);
   forEachEntry(dirFd, [&](std::string_view name, unsigned char type) {
-    FindEntry entry;
+    Listing::Entry entry;
     if (type == DT_DIR) {
       // The directory entry already tells; only files need a stat, for their size.
-      entry.attributes = kAttributeDirectory;
+      entry.directory = true;
     } else {
       struct stat info {};
       // Names from getdents64 end in a zero byte.
@@ -351,27 +353,28 @@ std::vector<FindEntry> DeviceFileSystem::listOpened(int dirFd, std::string_view 
         if (linkError || !inside(target) || ::stat(target.c_str(), &info) != 0) return;
       }
       if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) return;
-      if (S_ISDIR(info.st_mode)) {
-        entry.attributes = kAttributeDirectory;
-      } else {
-        entry.attributes = kAttributeArchive;
-        entry.size = static_cast<std::uint64_t>(info.st_size);
-      }
+      entry.directory = S_ISDIR(info.st_mode);
+      if (!entry.directory) entry.size = static_cast<std::uint64_t>(info.st_size);
     }
-    entry.name = host::fromUtf8(name);
-    entries.push_back(std::move(entry));
+    entry.offset = listing.names.size();
+    host::appendUtf8(name, listing.names);
+    entry.length = static_cast<std::uint32_t>(listing.names.size() - entry.offset);
+    listing.entries.push_back(entry);
   });
   // By folded name, then by name; folded as compared rather than stored.
-  std::sort(entries.begin(), entries.end(), [](const FindEntry& a, const FindEntry& b) {
-    const std::size_t common = std::min(a.name.size(), b.name.size());
-    for (std::size_t i = 0; i < common; ++i) {
-      const char16_t x = foldLower(a.name[i]);
-      const char16_t y = foldLower(b.name[i]);
-      if (x != y) return x < y;
-    }
-    return a.name.size() != b.name.size() ? a.name.size() < b.name.size() : a.name < b.name;
-  });
-  return entries;
+  std::sort(listing.entries.begin(), listing.entries.end(),
+            [&listing](const Listing::Entry& first, const Listing::Entry& second) {
+              const std::u16string_view a = listing.name(first);
+              const std::u16string_view b = listing.name(second);
+              const std::size_t common = std::min(a.size(), b.size());
+              for (std::size_t i = 0; i < common; ++i) {
+                const char16_t x = foldLower(a[i]);
+                const char16_t y = foldLower(b[i]);
+                if (x != y) return x < y;
+              }
+              return a.size() != b.size() ? a.size() < b.size() : a < b;
+            });
+  return listing;
 }
 
 bool DeviceFileSystem::matches(std::u16string_view pattern, std::u16string_view name) {

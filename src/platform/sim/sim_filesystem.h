@@ -16,7 +16,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform_services.h"
 #include "platform/sim/host_folder.h"
 #include "platform/sim/spelling_index.h"
 
@@ -40,6 +39,22 @@ struct ResolvedPath {
   std::string_view name() const {
     const std::size_t slash = host.rfind('/');
     return std::string_view(host).substr(slash == std::string::npos ? 0 : slash + 1);
+  }
+};
+
+// A folder's entries, sorted by folded name. The names lie in one text, so that listing a
+// folder makes no allocation for each entry.
+struct Listing {
+  struct Entry {
+    std::size_t offset = 0;  // of the name in `names`
+    std::uint32_t length = 0;
+    bool directory = false;
+    std::uint64_t size = 0;  // a file's size
+  };
+  std::u16string names;
+  std::vector<Entry> entries;
+  std::u16string_view name(const Entry& entry) const {
+    return std::u16string_view(names).substr(entry.offset, entry.length);
   }
 };
 
@@ -67,12 +82,11 @@ class DeviceFileSystem {
 
   // The entries of a host folder inside fs/, sorted by folded name; links that leave fs/
   // or lead nowhere are left out, and links inside it count as what they lead to.
-  std::vector<FindEntry> list(const std::filesystem::path& folder) const;
+  Listing list(const std::filesystem::path& folder) const;
   // The entries of the folder that the components name, without host paths, when each
   // component is there under its exact name and no link is on the way; nothing otherwise
   // (resolve, then list).
-  std::optional<std::vector<FindEntry>> listFolder(
-      const std::vector<std::u16string>& components) const;
+  std::optional<Listing> listFolder(const std::vector<std::u16string>& components) const;
 
   // Whether a name matches an enumeration pattern as the device matches: '*' any run of
   // characters, '?' one character, without regard to case; a pattern ending in ".*" also
@@ -93,7 +107,7 @@ class DeviceFileSystem {
   // openat2 of a path relative to fs/, beneath it and through no link; -1 when that fails.
   int openBeneath(const std::string& relative, int flags) const;
   // Reads an open folder (and closes it); `folder` is its host path.
-  std::vector<FindEntry> listOpened(int dirFd, std::string_view folder) const;
+  Listing listOpened(int dirFd, std::string_view folder) const;
   // A valid device path of ASCII characters and at least one component as a host path
   // relative to fs/, in one pass; nothing for any other path (split it).
   static std::optional<std::string> asciiRelative(std::u16string_view path);

@@ -239,16 +239,19 @@ class SimFile : public File {
 
 class SimDirectoryEnumeration : public DirectoryEnumeration {
  public:
-  explicit SimDirectoryEnumeration(std::vector<FindEntry> entries) : entries_(std::move(entries)) {}
+  explicit SimDirectoryEnumeration(Listing listing) : listing_(std::move(listing)) {}
   bool next(FindEntry& entry) override {
-    if (index_ >= entries_.size()) return false;
-    entry = std::move(entries_[index_++]);  // each entry is handed out once
+    if (index_ >= listing_.entries.size()) return false;
+    const Listing::Entry& next = listing_.entries[index_++];
+    entry.name.assign(listing_.name(next));  // into the room the caller's name has
+    entry.attributes = next.directory ? kAttributeDirectory : kAttributeArchive;
+    entry.size = next.size;
     return true;
   }
 
  private:
-  std::vector<FindEntry> entries_;
-  std::size_t index_ = 1;  // the first entry went out with the start
+  Listing listing_;
+  std::size_t index_ = 0;
 };
 
 class SimCardEnumeration : public CardEnumeration {
@@ -556,18 +559,18 @@ std::unique_ptr<DirectoryEnumeration> SimPlatform::findFirstFile(const std::u16s
   if (!components || components->empty()) return nullptr;
   const std::u16string last = components->back();
   components->pop_back();
-  std::optional<std::vector<FindEntry>> entries = state_->files.listFolder(*components);
-  if (!entries) {
+  std::optional<Listing> listing = state_->files.listFolder(*components);
+  if (!listing) {
     const auto folder = state_->files.resolveComponents(*components);
     if (!folder || !folder->folder) return nullptr;
-    entries = state_->files.list(folder->host);
+    listing = state_->files.list(folder->host);
   }
-  std::erase_if(*entries, [&last](const FindEntry& entry) {
-    return !DeviceFileSystem::matches(last, entry.name);
+  std::erase_if(listing->entries, [&](const Listing::Entry& entry) {
+    return !DeviceFileSystem::matches(last, listing->name(entry));
   });
-  if (entries->empty()) return nullptr;
-  first = std::move(entries->front());
-  return std::make_unique<SimDirectoryEnumeration>(std::move(*entries));
+  auto enumeration = std::make_unique<SimDirectoryEnumeration>(std::move(*listing));
+  if (!enumeration->next(first)) return nullptr;
+  return enumeration;
 }
 
 std::uint32_t SimPlatform::createDirectory(const std::u16string& path) {
