@@ -51,7 +51,11 @@ std::u16string fromUtf8(std::string_view text) {
 
 void appendUtf8(std::string_view text, std::u16string& out) {
   if (ascii(text)) {
-    out.append(text.begin(), text.end());
+    // Unit by unit into room made first: appending the byte range itself would build a
+    // temporary string.
+    const std::size_t start = out.size();
+    out.resize(start + text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) out[start + i] = static_cast<char16_t>(text[i]);
     return;
   }
   std::string valid;
