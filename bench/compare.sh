@@ -6,10 +6,11 @@
 # a terminal (run under `script`, which gives it one). Also the start-up on the demo
 # device: from process start to the install question, answered No.
 #
-# Every command runs once to warm the caches, then RUNS times (default 3); the best time
-# counts. Data is flushed (sync) before each timed run, and no copy is deleted before the
-# end (see reset_copy), so the disk needs about (2 x RUNS + 3) GiB free. Peak memory is
-# the maximum resident set size that /usr/bin/time reports.
+# Every command runs once to warm the caches, then the copies RUNS times (default 3) and
+# the walks WALKS times (default 3 x RUNS); the best time counts. Data is flushed (sync)
+# before each timed run, and no copy is deleted before the end (see reset_copy), so the
+# disk needs about (2 x RUNS + 3) GiB free. Peak memory is the maximum resident set size
+# that /usr/bin/time reports.
 #
 # AUTORUN_BUILD_DIR chooses the build folder (default: build); WORK the folder for the
 # tree (default: a new folder in /tmp, removed at the end unless KEEP is set, for profiling).
@@ -20,6 +21,7 @@ bash scripts/setup.sh
 
 build=${AUTORUN_BUILD_DIR:-build}
 runs=${RUNS:-3}
+walks=${WALKS:-$((runs * 3))}
 if [ -z "${AUTORUN_NO_BUILD:-}" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build" -j "$(nproc)" --target autorun-sim autorun-config autorun-plan >/dev/null
@@ -140,12 +142,19 @@ install_on_terminal() {
 }
 plan_with_memory() { /usr/bin/time -f %M -o "$work/plan.rss" "$plan" --device "$device"; }
 
-echo "timing: a warm-up run of each, then the best of $runs"
-best_of find : find "$maps"
+echo "timing: a warm-up run of each, then the best of $runs copies and $walks walks"
+# The walks take turns, so that each sees the machine as the others do; being short, they
+# run more often than the copies.
 # The planner needs every file's size (the free-space check, the progress total); on this
 # host that is a stat per file, which find does not do unless asked for sizes.
-best_of findsize : find "$maps" -printf '%s %p\n'
-best_of plan : "$plan" --device "$device"
+find "$maps" >/dev/null
+find "$maps" -printf '%s %p\n' >/dev/null
+"$plan" --device "$device" >/dev/null
+for ((i = 1; i <= walks; i++)); do
+  time_once find : find "$maps"
+  time_once findsize : find "$maps" -printf '%s %p\n'
+  time_once plan : "$plan" --device "$device"
+done
 plan_with_memory >/dev/null # untimed: GNU time's own start would count against the planning
 # The disk's state (write-back of earlier runs) moves copy times a lot, so the copies and
 # the installations take turns, each after a sync.

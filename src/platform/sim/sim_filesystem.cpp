@@ -176,9 +176,14 @@ std::optional<std::string> DeviceFileSystem::exactRelative(
     const std::vector<std::u16string>& components, std::size_t count) {
   std::string relative;
   for (std::size_t k = 0; k < count; ++k) {
-    const std::string name = host::toUtf8(components[k]);
-    if (host::fromUtf8(name) != components[k]) return std::nullopt;  // not a name as written
+    const std::u16string& component = components[k];
     if (!relative.empty()) relative += '/';
+    if (std::all_of(component.begin(), component.end(), [](char16_t c) { return c < 0x80; })) {
+      for (const char16_t c : component) relative += static_cast<char>(c);
+      continue;
+    }
+    const std::string name = host::toUtf8(component);
+    if (host::fromUtf8(name) != component) return std::nullopt;  // not a name as written
     relative += name;
   }
   return relative;
@@ -343,7 +348,7 @@ Listing DeviceFileSystem::listOpened(int dirFd, std::string_view folder) const {
       // The directory entry already tells; only files need a stat, for their size.
       entry.directory = true;
     } else {
-      struct stat info {};
+      struct stat info;  // filled by fstatat
       // Names from getdents64 end in a zero byte.
       if (::fstatat(dirFd, name.data(), &info, AT_SYMLINK_NOFOLLOW) != 0) return;
       if (S_ISLNK(info.st_mode)) {
