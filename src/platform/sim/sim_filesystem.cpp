@@ -324,15 +324,44 @@ Listing DeviceFileSystem::list(const std::filesystem::path& folder) const {
   return listOpened(fd, folder.native());
 }
 
-std::optional<Listing> DeviceFileSystem::listFolder(
-    const std::vector<std::u16string>& components) const {
+std::optional<Listing> DeviceFileSystem::listMatches(std::u16string_view pattern) const {
+  std::optional<Listing> listing;
+  std::u16string last;
+  // Most patterns are an ASCII folder path, then the pattern proper: the folder is listed
+  // from its host path at once when it is there as written.
+  const std::size_t cut = pattern.find_last_of(u"\\/");
+  if (pattern.size() <= kMaxPathLength && cut != std::u16string_view::npos &&
+      cut + 1 < pattern.size() && validComponent(pattern.substr(cut + 1), true)) {
+    if (const auto relative = asciiRelative(pattern.substr(0, cut))) {
+      listing = listExactly(*relative);
+      if (listing) last = pattern.substr(cut + 1);
+    }
+  }
+  if (!listing) {
+    auto components = split(pattern, true);
+    if (!components || components->empty()) return std::nullopt;
+    last = std::move(components->back());
+    components->pop_back();
+    if (const auto relative = exactRelative(*components, components->size())) {
+      listing = listExactly(*relative);
+    }
+    if (!listing) {
+      const auto folder = resolveComponents(*components);
+      if (!folder || !folder->folder) return std::nullopt;
+      listing = list(folder->host);
+    }
+  }
+  std::erase_if(listing->entries,
+                [&](const Listing::Entry& entry) { return !matches(last, listing->name(entry)); });
+  return listing;
+}
+
+std::optional<Listing> DeviceFileSystem::listExactly(const std::string& relative) const {
   if (rootFd_ < 0) return std::nullopt;
-  const std::optional<std::string> relative = exactRelative(components, components.size());
-  if (!relative) return std::nullopt;
-  const int fd = openBeneath(*relative, O_RDONLY | O_DIRECTORY);
+  const int fd = openBeneath(relative, O_RDONLY | O_DIRECTORY);
   if (fd < 0) return std::nullopt;
   std::string folder = root_.native();
-  if (!relative->empty()) folder.append("/").append(*relative);
+  if (!relative.empty()) folder.append("/").append(relative);
   return listOpened(fd, folder);
 }
 

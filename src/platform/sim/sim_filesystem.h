@@ -80,13 +80,11 @@ class DeviceFileSystem {
   // (then resolve).
   int openFileExactly(std::u16string_view path, struct stat& info) const;
 
-  // The entries of a host folder inside fs/, sorted by folded name; links that leave fs/
-  // or lead nowhere are left out, and links inside it count as what they lead to.
-  Listing list(const std::filesystem::path& folder) const;
-  // The entries of the folder that the components name, without host paths, when each
-  // component is there under its exact name and no link is on the way; nothing otherwise
-  // (resolve, then list).
-  std::optional<Listing> listFolder(const std::vector<std::u16string>& components) const;
+  // The entries that an enumeration pattern matches: a folder path, then a last component
+  // that may hold '*' and '?' (see `matches`). Sorted by folded name; links that leave fs/
+  // or lead nowhere are left out, and links inside it count as what they lead to. Nothing
+  // when the pattern is not valid or its folder is not there.
+  std::optional<Listing> listMatches(std::u16string_view pattern) const;
 
   // Whether a name matches an enumeration pattern as the device matches: '*' any run of
   // characters, '?' one character, without regard to case; a pattern ending in ".*" also
@@ -106,6 +104,11 @@ class DeviceFileSystem {
                                                   std::size_t count);
   // openat2 of a path relative to fs/, beneath it and through no link; -1 when that fails.
   int openBeneath(const std::string& relative, int flags) const;
+  // The entries of a host folder inside fs/.
+  Listing list(const std::filesystem::path& folder) const;
+  // The entries of a folder given as a host path relative to fs/, when each component is
+  // there under its exact name and no link is on the way; nothing otherwise.
+  std::optional<Listing> listExactly(const std::string& relative) const;
   // Reads an open folder (and closes it); `folder` is its host path.
   Listing listOpened(int dirFd, std::string_view folder) const;
   // A valid device path of ASCII characters and at least one component as a host path

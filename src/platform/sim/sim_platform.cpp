@@ -555,19 +555,8 @@ std::uint32_t SimPlatform::fileAttributes(const std::u16string& path) {
 
 std::unique_ptr<DirectoryEnumeration> SimPlatform::findFirstFile(const std::u16string& pattern,
                                                                  FindEntry& first) {
-  auto components = DeviceFileSystem::split(pattern, true);
-  if (!components || components->empty()) return nullptr;
-  const std::u16string last = components->back();
-  components->pop_back();
-  std::optional<Listing> listing = state_->files.listFolder(*components);
-  if (!listing) {
-    const auto folder = state_->files.resolveComponents(*components);
-    if (!folder || !folder->folder) return nullptr;
-    listing = state_->files.list(folder->host);
-  }
-  std::erase_if(listing->entries, [&](const Listing::Entry& entry) {
-    return !DeviceFileSystem::matches(last, listing->name(entry));
-  });
+  std::optional<Listing> listing = state_->files.listMatches(pattern);
+  if (!listing) return nullptr;
   auto enumeration = std::make_unique<SimDirectoryEnumeration>(std::move(*listing));
   if (!enumeration->next(first)) return nullptr;
   return enumeration;
