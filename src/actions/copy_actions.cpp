@@ -87,7 +87,9 @@ CopyJobList::Span CopyJobList::append(std::u16string_view part) {
     blockUsed_ += length;
   } else {
     const std::size_t count = (part.size() + kBlockSize - 1) / kBlockSize;
-    if (count > kMaxBlocks - blocks_.size()) throw std::length_error("copy plan too large");
+    if (part.size() > UINT32_MAX || count > kMaxBlocks - blocks_.size()) {
+      throw std::length_error("copy plan too large");
+    }
     block = blocks_.size();
     at = 0;
     blocks_.push_back(std::make_unique_for_overwrite<char16_t[]>(count * kBlockSize));

@@ -160,11 +160,11 @@ std::optional<std::string> DeviceFileSystem::exactPath(std::u16string_view path)
   return exactRelative(*components, components->size());
 }
 
-std::optional<ResolvedPath> DeviceFileSystem::resolve(std::u16string_view path) const {
+std::optional<ResolvedPath> DeviceFileSystem::resolve(std::u16string_view path, bool making) const {
   const auto relative = asciiRelative(path);
   if (relative) {
     ResolvedPath resolved;
-    if (resolveFromParent(*relative, resolved)) return resolved;
+    if (resolveFromParent(*relative, resolved, making)) return resolved;
   }
   const auto components = split(path);
   if (!components) return std::nullopt;
@@ -202,8 +202,8 @@ int DeviceFileSystem::openBeneath(const std::string& relative, int flags) const 
   return fd < 0 ? -1 : static_cast<int>(fd);
 }
 
-bool DeviceFileSystem::resolveFromParent(const std::string& relative,
-                                         ResolvedPath& resolved) const {
+bool DeviceFileSystem::resolveFromParent(const std::string& relative, ResolvedPath& resolved,
+                                         bool making) const {
   if (rootFd_ < 0 || relative.empty()) return false;
   const std::size_t slash = relative.rfind('/');
   const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
@@ -226,8 +226,10 @@ bool DeviceFileSystem::resolveFromParent(const std::string& relative,
     resolved.parent = std::move(dir);
     return true;
   };
-  // A folder the index keeps tells a missing name without a question to the kernel.
-  const std::optional<SpellingIndex::Known> known = spellings_.lookUp(dir.get(), name);
+  // About to be made: the index tells a missing name without a question to the kernel.
+  // Otherwise the name is most likely there as written, which one stat tells.
+  const std::optional<SpellingIndex::Known> known =
+      making ? spellings_.lookUp(dir.get(), name) : std::nullopt;
   if (known && !known->present) return missing();
   if (known) name = known->hostName;
   struct stat info {};

@@ -72,7 +72,9 @@ class DeviceFileSystem {
   // last component may hold '*' and '?'.
   static std::optional<std::vector<std::u16string>> split(std::u16string_view path,
                                                           bool pattern = false);
-  std::optional<ResolvedPath> resolve(std::u16string_view path) const;
+  // With `making`, the caller is about to make the last component, which is then most
+  // likely missing: the spelling index is asked first, which spares a stat.
+  std::optional<ResolvedPath> resolve(std::u16string_view path, bool making = false) const;
   std::optional<ResolvedPath> resolveComponents(
       const std::vector<std::u16string>& components) const;
   // A file opened for reading in one call, with its stat in `info`, when each component
@@ -121,7 +123,8 @@ class DeviceFileSystem {
   // call, when all but the last component are there under their exact names with no link
   // on the way and the last is missing or a file or folder (under any spelling). False
   // otherwise; the caller then goes component by component from the root.
-  bool resolveFromParent(const std::string& relative, ResolvedPath& resolved) const;
+  bool resolveFromParent(const std::string& relative, ResolvedPath& resolved,
+                         bool making = false) const;
   // Resolves component by component from the root, finding each name under any spelling
   // and following links that stay inside fs/.
   std::optional<ResolvedPath> walk(const std::vector<std::u16string>& components) const;

@@ -563,7 +563,7 @@ std::unique_ptr<DirectoryEnumeration> SimPlatform::findFirstFile(const std::u16s
 }
 
 std::uint32_t SimPlatform::createDirectory(const std::u16string& path) {
-  const auto resolved = state_->files.resolve(path);
+  const auto resolved = state_->files.resolve(path, true);
   std::uint32_t result = kErrorSuccess;
   if (!resolved) {
     result = kErrorPathNotFound;
@@ -601,7 +601,7 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
       size = from->size;
     }
     const HostFd input(in);
-    const auto to = s.files.resolve(destination);
+    const auto to = s.files.resolve(destination, true);
     if (!to) return false;
     if (to->exists() ? !to->file : !to->parentFolder) return false;
     // The source is read while others may read it; the destination must be free.
