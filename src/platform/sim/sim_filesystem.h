@@ -35,10 +35,10 @@ struct ResolvedPath {
   // is then made or opened from it, in the very folder that was looked at.
   HostFd parent;
   bool exists() const { return existing == count; }
-  // The last component as found (or as written, when missing).
-  std::string_view name() const {
+  // The last component as found (or as written, when missing): the end of `host`.
+  const char* name() const {
     const std::size_t slash = host.rfind('/');
-    return std::string_view(host).substr(slash == std::string::npos ? 0 : slash + 1);
+    return host.c_str() + (slash == std::string::npos ? 0 : slash + 1);
   }
 };
 

@@ -571,9 +571,8 @@ std::uint32_t SimPlatform::createDirectory(const std::u16string& path) {
     result = kErrorAlreadyExists;
   } else if (!resolved->parentFolder) {
     result = kErrorPathNotFound;
-  } else if ((resolved->parent
-                  ? ::mkdirat(resolved->parent.get(), std::string(resolved->name()).c_str(), 0755)
-                  : ::mkdir(resolved->host.c_str(), 0755)) != 0) {
+  } else if ((resolved->parent ? ::mkdirat(resolved->parent.get(), resolved->name(), 0755)
+                               : ::mkdir(resolved->host.c_str(), 0755)) != 0) {
     result = errno == EEXIST   ? kErrorAlreadyExists
              : errno == ENOSPC ? kErrorDiskFull
                                : kErrorAccessDenied;
@@ -616,8 +615,7 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
       if (!(toId < fromId || fromId < toId) || s.openFiles.count(toId) != 0) return false;
     }
     constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
-    const std::string name(to->name());
-    const int out = to->parent ? ::openat(to->parent.get(), name.c_str(), kFlags, 0644)
+    const int out = to->parent ? ::openat(to->parent.get(), to->name(), kFlags, 0644)
                                : ::open(to->host.c_str(), kFlags, 0644);
     if (out < 0) return false;
     const bool ok = copyContents(in, out, size);
