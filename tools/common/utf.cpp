@@ -8,13 +8,6 @@ namespace autorun::host {
 
 namespace {
 
-bool ascii(std::u16string_view text) {
-  for (char16_t c : text) {
-    if (c >= 0x80) return false;
-  }
-  return true;
-}
-
 bool ascii(std::string_view text) {
   for (char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -24,9 +17,16 @@ bool ascii(std::string_view text) {
 
 }  // namespace
 
+bool isAscii(std::u16string_view text) {
+  for (char16_t c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
 std::string toUtf8(std::u16string_view text) {
   // Most names are ASCII: a unit is a byte.
-  if (ascii(text)) return std::string(text.begin(), text.end());
+  if (isAscii(text)) return std::string(text.begin(), text.end());
   std::string valid;
   // Lone surrogates are not valid UTF-16: replace them before converting.
   std::u16string cleaned(text);

@@ -178,7 +178,7 @@ std::optional<std::string> DeviceFileSystem::exactRelative(
   for (std::size_t k = 0; k < count; ++k) {
     const std::u16string& component = components[k];
     if (!relative.empty()) relative += '/';
-    if (std::all_of(component.begin(), component.end(), [](char16_t c) { return c < 0x80; })) {
+    if (host::isAscii(component)) {
       for (const char16_t c : component) relative += static_cast<char>(c);
       continue;
     }
