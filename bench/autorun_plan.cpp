@@ -8,11 +8,11 @@
 
 #include "actions/action_list.h"
 #include "actions/copy_actions.h"
-#include "config/config_loader.h"
 #include "configuration_key.h"
+#include "context/config_loader.h"
+#include "context/installer_context.h"
+#include "entry/entry.h"
 #include "platform/sim/sim_platform.h"
-#include "startup/entry.h"
-#include "startup/installer_context.h"
 
 int main(int argc, char** argv) {
   if (argc != 3 || std::strcmp(argv[1], "--device") != 0) {

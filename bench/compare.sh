@@ -24,7 +24,7 @@ build=${AUTORUN_BUILD_DIR:-build}
 runs=${RUNS:-3}
 walks=${WALKS:-$((runs * 3))}
 if [ -z "${AUTORUN_NO_BUILD:-}" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DAUTORUN_BUILD_BENCH=ON >/dev/null
   cmake --build "$build" -j "$(nproc)" --target autorun-sim autorun-config autorun-plan >/dev/null
 fi
 sim=$(realpath "$build/tools/autorun-sim")

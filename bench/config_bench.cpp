@@ -6,10 +6,10 @@
 #include <string>
 
 #include "bench_support.h"
-#include "config/config_loader.h"
 #include "configuration_key.h"
-#include "startup/entry.h"
-#include "startup/installer_context.h"
+#include "context/config_loader.h"
+#include "context/installer_context.h"
+#include "entry/entry.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include "actions/action_list.h"
 #include "actions/copy_actions.h"
 #include "bench_support.h"
-#include "config/config_loader.h"
 #include "configuration_key.h"
-#include "startup/entry.h"
-#include "startup/installer_context.h"
+#include "context/config_loader.h"
+#include "context/installer_context.h"
+#include "entry/entry.h"
 
 namespace {
 

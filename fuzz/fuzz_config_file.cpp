@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "config/config_codec.h"
-#include "config/config_loader.h"
+#include "base/config_codec.h"
 #include "configuration_key.h"
+#include "context/config_loader.h"
+#include "context/installer_context.h"
+#include "entry/entry.h"
 #include "fuzz_check.h"
 #include "memory_platform.h"
-#include "startup/entry.h"
-#include "startup/installer_context.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "actions/action_list.h"
-#include "config/config_loader.h"
-#include "config/config_store.h"
-#include "config/wide_text.h"
+#include "base/config_store.h"
+#include "base/wide_text.h"
+#include "context/config_loader.h"
 #include "fuzz_check.h"
 
 using autorun::ConfigStore;

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "platform/sim/code_pages.h"
+#include "host_text/code_pages.h"
 #include "platform/sim/device_config.h"
 #include "platform/sim/sim_platform.h"
 
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   try {
     const autorun::sim::DeviceConfig config = autorun::sim::parseDeviceConfig(text, "device.json");
-    FUZZ_CHECK(autorun::sim::isSupportedCodePage(config.codePage));
+    FUZZ_CHECK(autorun::host::isSupportedCodePage(config.codePage));
     FUZZ_CHECK(config.dialogClientWidth >= 1 && config.dialogClientHeight >= 1);
     for (const auto& [number, path] : config.specialFolders) {
       FUZZ_CHECK(!path.empty() && path.front() == u'\\');

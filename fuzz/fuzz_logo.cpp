@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/logo_image.h"
 #include "fuzz_check.h"
 #include "memory_platform.h"
 #include "platform/sim/sim_dialogs.h"
-#include "ui/logo_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   autorun::fuzz::MemoryPlatform platform;

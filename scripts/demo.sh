@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 build=${AUTORUN_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)" --target autorun-config autorun-sim
 config_tool="$build/tools/autorun-config"
 sim="$build/tools/autorun-sim"

@@ -16,8 +16,10 @@ build=${AUTORUN_BUILD_DIR:-build}
 stage() { printf '\n---- %s ----\n' "$*"; }
 
 stage "fuzzers: build"
-CC=clang CXX=clang++ cmake -S fuzz -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$fuzz_build" -j "$jobs"
+fuzzers=(config_text config_file logo version_stamp registry_location sim_registry device_config)
+CC=clang CXX=clang++ cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DAUTORUN_BUILD_FUZZERS=ON -DAUTORUN_BUILD_TESTS=OFF -DAUTORUN_WERROR=ON >/dev/null
+cmake --build "$fuzz_build" -j "$jobs" --target "${fuzzers[@]/#/fuzz_}"
 rm -rf "$fuzz_build/seeds"
 python3 fuzz/make_seeds.py . "$fuzz_build/seeds"
 
@@ -29,19 +31,19 @@ declare -A runs=(
 )
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for name in config_text config_file logo version_stamp registry_location sim_registry device_config; do
+for name in "${fuzzers[@]}"; do
   stage "fuzz_$name: ${runs[$name]} inputs"
   corpora=("$work/$name" "$fuzz_build/seeds/$name")
   mkdir -p "$work/$name"
   [ -d "fuzz/regressions/$name" ] && corpora+=("fuzz/regressions/$name")
-  "$fuzz_build/fuzz_$name" -runs="${runs[$name]}" -max_len=8192 -timeout=30 \
+  "$fuzz_build/fuzz/fuzz_$name" -runs="${runs[$name]}" -max_len=8192 -timeout=30 \
     -artifact_prefix="$work/$name-" -print_final_stats=1 "${corpora[@]}" 2>"$work/$name.log" ||
     { cat "$work/$name.log"; echo "fuzz_$name failed; the input is in the log above"; exit 1; }
   grep -E '^Done [0-9]+ runs|^#[0-9]+ *DONE' "$work/$name.log" | tail -n 1
 done
 
 stage "autorun-sim under valgrind on the demo device"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$jobs" --target autorun-sim autorun-config
 device="$work/demo-device"
 python3 demo/build_image.py --config-tool "$build/tools/autorun-config" --out "$device" --version 1 >/dev/null

@@ -9,12 +9,12 @@ bash scripts/setup.sh
 
 build=build-win
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
 config_tool=${AUTORUN_CONFIG_TOOL:-build/tools/autorun-config}
 if [[ ! -x $config_tool ]]; then
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build build -j "$(nproc)" --target autorun-config
 fi
 

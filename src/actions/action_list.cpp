@@ -1,6 +1,6 @@
 #include "actions/action_list.h"
 
-#include "config/config_store.h"
+#include "base/config_store.h"
 
 namespace autorun {
 

@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "actions/action_list.h"
-#include "config/config_store.h"
-#include "startup/card_discovery.h"
-#include "startup/installer_context.h"
+#include "base/config_store.h"
+#include "context/card_discovery.h"
+#include "context/installer_context.h"
 #include "ui/status_dialog.h"
 
 namespace autorun {

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "actions/action_list.h"
-#include "config/config_store.h"
-#include "startup/card_discovery.h"
-#include "startup/installer_context.h"
+#include "base/config_store.h"
+#include "context/card_discovery.h"
+#include "context/installer_context.h"
 
 namespace autorun {
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "actions/action_list.h"
-#include "config/config_store.h"
-#include "startup/installer_context.h"
+#include "base/config_store.h"
+#include "context/installer_context.h"
 
 namespace autorun {
 

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/registry_backup.h"
 #include "platform/platform_services.h"
 
 namespace autorun {
@@ -44,13 +44,6 @@ bool deleteRegistryKey(PlatformServices& platform, std::optional<RegistryRoot> r
 
 void runRegistryActions(InstallerContext& context, std::u16string_view listName);
 void runRemoveRegistryActions(InstallerContext& context, std::u16string_view listName);
-
-// Values saved before an upgrade; a value that was absent is kept as absent, so that it
-// is not written back.
-struct RegistryBackup {
-  std::map<std::u16string, std::optional<std::uint32_t>> dwords;
-  std::map<std::u16string, std::optional<std::u16string>> strings;
-};
 
 bool backupRegistry(InstallerContext& context, std::u16string_view listName);
 

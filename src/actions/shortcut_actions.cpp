@@ -3,9 +3,9 @@
 #include <limits>
 
 #include "actions/action_list.h"
-#include "config/config_store.h"
+#include "base/config_store.h"
+#include "context/installer_context.h"
 #include "platform/platform_services.h"
-#include "startup/installer_context.h"
 
 namespace autorun {
 

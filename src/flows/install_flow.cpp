@@ -5,10 +5,10 @@
 #include "actions/program_actions.h"
 #include "actions/registry_actions.h"
 #include "actions/shortcut_actions.h"
-#include "config/wide_text.h"
+#include "base/wide_text.h"
+#include "context/card_discovery.h"
+#include "context/installer_context.h"
 #include "flows/card_flows.h"
-#include "startup/card_discovery.h"
-#include "startup/installer_context.h"
 #include "ui/question_dialog.h"
 #include "ui/status_dialog.h"
 

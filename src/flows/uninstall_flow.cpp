@@ -4,8 +4,8 @@
 #include "actions/program_actions.h"
 #include "actions/registry_actions.h"
 #include "actions/shortcut_actions.h"
+#include "context/installer_context.h"
 #include "flows/install_flow.h"
-#include "startup/installer_context.h"
 
 namespace autorun {
 

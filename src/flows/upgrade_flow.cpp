@@ -3,10 +3,10 @@
 #include <array>
 
 #include "actions/registry_actions.h"
+#include "context/card_discovery.h"
+#include "context/installer_context.h"
 #include "flows/install_flow.h"
 #include "flows/uninstall_flow.h"
-#include "startup/card_discovery.h"
-#include "startup/installer_context.h"
 
 namespace autorun {
 

@@ -1,8 +1,8 @@
 #include "ui/question_dialog.h"
 
-#include "startup/card_discovery.h"
-#include "startup/installer_context.h"
-#include "ui/dialog_ids.h"
+#include "base/dialog_ids.h"
+#include "context/card_discovery.h"
+#include "context/installer_context.h"
 
 namespace autorun {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "startup/installer_context.h"
-#include "ui/dialog_ids.h"
+#include "base/dialog_ids.h"
+#include "context/installer_context.h"
 #include "ui/question_dialog.h"
 
 namespace autorun {

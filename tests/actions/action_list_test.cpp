@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "config/config_store.h"
+#include "base/config_store.h"
 
 namespace autorun {
 namespace {

@@ -10,8 +10,8 @@
 #include "actions/program_actions.h"
 #include "actions/registry_actions.h"
 #include "actions/shortcut_actions.h"
+#include "context/installer_context.h"
 #include "platform/sim/fault_injecting_platform.h"
-#include "startup/installer_context.h"
 #include "support/device_image.h"
 #include "ui/status_dialog.h"
 

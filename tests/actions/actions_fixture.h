@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "context/installer_context.h"
 #include "platform/platform_services.h"
-#include "startup/installer_context.h"
 #include "support/mock_platform.h"
 
 namespace autorun::testing {

@@ -3,7 +3,7 @@
 #include "actions/copy_actions.h"
 
 #include "actions_fixture.h"
-#include "ui/dialog_ids.h"
+#include "base/dialog_ids.h"
 
 namespace autorun::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/config_text.h"
-#include "common/utf.h"
+#include "host_text/utf.h"
 #include "lint_test_support.h"
 
 namespace autorun::testing {

@@ -1,4 +1,4 @@
-#include "config/config_codec.h"
+#include "base/config_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "config/config_store.h"
+#include "base/config_store.h"
 #include "config/text_bytes.h"
 #include "support/mock_platform.h"
 

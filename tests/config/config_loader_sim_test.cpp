@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "config/config_loader.h"
 #include "configuration_key.h"
-#include "startup/installer_context.h"
+#include "context/config_loader.h"
+#include "context/installer_context.h"
 #include "support/device_image.h"
 
 namespace autorun {

@@ -1,4 +1,4 @@
-#include "config/config_loader.h"
+#include "context/config_loader.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "common/config_text.h"
 #include "config/fake_device.h"
-#include "startup/installer_context.h"
+#include "context/installer_context.h"
 
 namespace autorun {
 namespace {

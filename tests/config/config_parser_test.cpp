@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "config/config_store.h"
+#include "base/config_store.h"
 #include "config/text_bytes.h"
 
 namespace autorun {

@@ -1,4 +1,4 @@
-#include "config/config_store.h"
+#include "base/config_store.h"
 
 #include <gtest/gtest.h>
 

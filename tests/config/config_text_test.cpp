@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/config_store.h"
+#include "base/config_store.h"
 
 namespace autorun::host {
 namespace {

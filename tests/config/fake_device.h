@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/wide_text.h"
+#include "base/wide_text.h"
 #include "support/mock_platform.h"
 
 namespace autorun::testing {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/config_store.h"
+#include "base/config_store.h"
 
 namespace autorun::testing {
 

@@ -13,12 +13,12 @@
 #include <nlohmann/json.hpp>
 
 #include "actions/registry_actions.h"
-#include "config/config_loader.h"
 #include "configuration_key.h"
+#include "context/config_loader.h"
+#include "context/installer_context.h"
+#include "entry/entry.h"
 #include "platform/sim/fault_injecting_platform.h"
 #include "platform/sim/sim_platform.h"
-#include "startup/entry.h"
-#include "startup/installer_context.h"
 #include "support/device_image.h"
 
 namespace autorun::testing {

@@ -8,17 +8,17 @@
 #include <vector>
 
 #include "actions/registry_actions.h"
-#include "common/utf.h"
-#include "config/config_codec.h"
-#include "config/config_loader.h"
-#include "config/config_store.h"
+#include "base/config_codec.h"
+#include "base/config_store.h"
+#include "base/logo_image.h"
 #include "configuration_key.h"
+#include "context/config_loader.h"
 #include "flows/card_flows.h"
 #include "flows/install_flow.h"
 #include "flows/uninstall_flow.h"
 #include "flows/upgrade_flow.h"
 #include "hardening/hardening_fixture.h"
-#include "ui/logo_image.h"
+#include "host_text/utf.h"
 
 namespace autorun::testing::hardening {
 namespace {

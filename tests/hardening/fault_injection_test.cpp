@@ -20,12 +20,12 @@
 #include <nlohmann/json.hpp>
 
 #include "actions/registry_actions.h"
-#include "common/utf.h"
 #include "flows/card_flows.h"
 #include "flows/install_flow.h"
 #include "flows/uninstall_flow.h"
 #include "flows/upgrade_flow.h"
 #include "hardening/hardening_fixture.h"
+#include "host_text/utf.h"
 #include "platform/sim/fault_injecting_platform.h"
 
 namespace autorun::testing::hardening {

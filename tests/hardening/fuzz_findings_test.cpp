@@ -5,10 +5,10 @@
 #include <fstream>
 #include <string>
 
+#include "base/logo_image.h"
 #include "platform/sim/device_config.h"
 #include "platform/sim/sim_dialogs.h"
 #include "support/device_image.h"
-#include "ui/logo_image.h"
 
 namespace autorun::testing {
 namespace {

@@ -9,11 +9,11 @@
 #include <stdexcept>
 
 #include "actions/registry_actions.h"
-#include "common/utf.h"
-#include "config/config_loader.h"
 #include "configuration_key.h"
+#include "context/config_loader.h"
+#include "entry/entry.h"
+#include "host_text/utf.h"
 #include "platform/sim/sim_registry.h"
-#include "startup/entry.h"
 
 namespace autorun::testing::hardening {
 

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "context/installer_context.h"
 #include "platform/sim/sim_platform.h"
-#include "startup/installer_context.h"
 #include "support/device_image.h"
 
 namespace autorun::testing::hardening {

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/dialog_ids.h"
 #include "platform/sim/sim_platform.h"
 #include "support/device_image.h"
-#include "ui/dialog_ids.h"
 
 namespace autorun::sim {
 namespace {

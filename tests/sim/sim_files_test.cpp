@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/utf.h"
+#include "host_text/utf.h"
 #include "platform/sim/sim_platform.h"
 #include "support/device_image.h"
 
@@ -192,8 +192,9 @@ TEST(SimFiles, PathsAreReadTheSameWhateverTheirCharacters) {
   };
   // Each path in ASCII and with an accented folder, which the device reads alike.
   for (const std::u16string folder : {u"a.b", u"\u00E9t\u00E9"}) {
-    const std::filesystem::path hostFolder =
-        folder == u"a.b" ? std::filesystem::path("a.b") : std::filesystem::path("\xC3\xA9t\xC3\xA9");
+    const std::filesystem::path hostFolder = folder == u"a.b"
+                                                 ? std::filesystem::path("a.b")
+                                                 : std::filesystem::path("\xC3\xA9t\xC3\xA9");
     const Case cases[] = {
         {u"\\Maps\\" + folder + u"\\part.map", fs / "Maps" / hostFolder / "part.map"},
         {u"Maps/" + folder + u"//PART.MAP", fs / "Maps" / hostFolder / "part.map"},

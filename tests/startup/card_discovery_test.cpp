@@ -1,11 +1,11 @@
-#include "startup/card_discovery.h"
+#include "context/card_discovery.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "config/fake_device.h"
-#include "startup/installer_context.h"
+#include "context/installer_context.h"
 
 namespace autorun {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "startup/card_discovery.h"
-#include "startup/entry.h"
-#include "startup/installer_context.h"
+#include "context/card_discovery.h"
+#include "context/installer_context.h"
+#include "entry/entry.h"
 #include "support/mock_platform.h"
 
 namespace autorun {

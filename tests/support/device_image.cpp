@@ -6,9 +6,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "common/utf.h"
-#include "config/config_codec.h"
+#include "base/config_codec.h"
 #include "configuration_key.h"
+#include "host_text/utf.h"
 
 namespace autorun::testing {
 

@@ -1,10 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "base/dialog_ids.h"
 #include "bmp_fixture.h"
-#include "startup/installer_context.h"
+#include "context/installer_context.h"
 #include "support/mock_platform.h"
-#include "ui/dialog_ids.h"
 #include "ui/question_dialog.h"
 #include "ui/status_dialog.h"
 

@@ -1,4 +1,4 @@
-#include "ui/logo_image.h"
+#include "base/logo_image.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

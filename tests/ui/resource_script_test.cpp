@@ -1,4 +1,4 @@
-// Keeps resources/autorun.rc and the template table of src/ui in step, and checks the
+// Keeps resources/autorun.rc and the template table of src/base in step, and checks the
 // built-in logo.
 #include <gtest/gtest.h>
 
@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "base/dialog_ids.h"
+#include "base/dialog_templates.h"
+#include "base/logo_image.h"
 #include "bmp_fixture.h"
-#include "common/utf.h"
+#include "host_text/utf.h"
 #include "support/mock_platform.h"
-#include "ui/dialog_ids.h"
-#include "ui/dialog_templates.h"
-#include "ui/logo_image.h"
 
 namespace autorun {
 namespace {
@@ -74,7 +74,7 @@ std::string unquote(const std::string& text) {
 class Symbols {
  public:
   Symbols() {
-    std::istringstream ids(readText(kSourceDir + "/src/ui/dialog_ids.h"));
+    std::istringstream ids(readText(kSourceDir + "/src/base/dialog_ids.h"));
     for (std::string line; std::getline(ids, line);) {
       std::istringstream words(line);
       std::string directive, name, value;
@@ -249,7 +249,7 @@ TEST(ResourceScript, DialogsMatchTheTemplateTable) {
 // by the system's own headers.
 TEST(ResourceScript, CompiledDialogsMatchTheTemplateTable) {
   const std::string command = "x86_64-w64-mingw32-windres -I '" + kSourceDir +
-                              "/src/ui' -O rc -i '" + kSourceDir + "/resources/autorun.rc' 2>&1";
+                              "/src/base' -O rc -i '" + kSourceDir + "/resources/autorun.rc' 2>&1";
   if (std::system("x86_64-w64-mingw32-windres --version >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "no resource compiler";
   }

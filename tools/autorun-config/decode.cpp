@@ -5,7 +5,7 @@
 
 #include "commands.h"
 #include "common/config_text.h"
-#include "common/utf.h"
+#include "host_text/utf.h"
 #include "tool_files.h"
 
 namespace autorun::config_tool {

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "base/config_store.h"
 #include "commands.h"
 #include "common/config_text.h"
-#include "common/utf.h"
-#include "config/config_loader.h"
-#include "config/config_store.h"
+#include "context/config_loader.h"
+#include "host_text/utf.h"
 #include "tool_files.h"
 
 namespace autorun::config_tool {

@@ -13,12 +13,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "common/utf.h"
 #include "configuration_key.h"
+#include "context/installer_context.h"
+#include "entry/entry.h"
+#include "host_text/utf.h"
 #include "platform/sim/sim_platform.h"
 #include "preview.h"
-#include "startup/entry.h"
-#include "startup/installer_context.h"
 
 namespace {
 

@@ -6,15 +6,15 @@
 
 #include <CLI/CLI.hpp>
 
-#include "common/utf.h"
-#include "config/config_loader.h"
+#include "base/dialog_ids.h"
+#include "base/dialog_templates.h"
 #include "configuration_key.h"
+#include "context/config_loader.h"
+#include "context/installer_context.h"
+#include "entry/entry.h"
+#include "host_text/utf.h"
 #include "platform/sim/sim_platform.h"
 #include "preview_render.h"
-#include "startup/entry.h"
-#include "startup/installer_context.h"
-#include "ui/dialog_ids.h"
-#include "ui/dialog_templates.h"
 #include "ui/question_dialog.h"
 #include "ui/status_dialog.h"
 

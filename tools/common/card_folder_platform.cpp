@@ -3,8 +3,8 @@
 #include <fstream>
 #include <system_error>
 
-#include "common/utf.h"
-#include "config/wide_text.h"
+#include "base/wide_text.h"
+#include "host_text/utf.h"
 
 namespace autorun::host {
 

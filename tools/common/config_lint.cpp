@@ -9,7 +9,7 @@
 
 #include "common/config_lint_internal.h"
 #include "common/config_text.h"
-#include "common/utf.h"
+#include "host_text/utf.h"
 
 namespace autorun::host {
 

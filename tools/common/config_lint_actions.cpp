@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <set>
 
+#include "base/wide_text.h"
 #include "common/config_lint_internal.h"
-#include "common/utf.h"
-#include "config/wide_text.h"
+#include "host_text/utf.h"
 
 namespace autorun::host::lint {
 

@@ -2,13 +2,13 @@
 // installer's own reader) and the version stamp of the card's executable.
 #include <algorithm>
 
+#include "base/logo_image.h"
+#include "base/wide_text.h"
 #include "common/card_folder_platform.h"
 #include "common/config_lint_internal.h"
-#include "common/utf.h"
-#include "config/config_loader.h"
-#include "config/wide_text.h"
+#include "context/config_loader.h"
 #include "flows/upgrade_flow.h"
-#include "ui/logo_image.h"
+#include "host_text/utf.h"
 
 namespace autorun::host::lint {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/config_store.h"
 #include "common/config_lint.h"
-#include "config/config_store.h"
 
 namespace autorun::host::lint {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/wide_text.h"
 #include "common/config_lint_internal.h"
-#include "config/wide_text.h"
 
 namespace autorun::host::lint {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/config_lint_internal.h"
-#include "common/utf.h"
+#include "host_text/utf.h"
 
 namespace autorun::host::lint {
 

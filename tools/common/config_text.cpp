@@ -2,8 +2,8 @@
 
 #include <utf8.h>
 
-#include "common/utf.h"
-#include "config/config_codec.h"
+#include "base/config_codec.h"
+#include "host_text/utf.h"
 
 namespace autorun::host {
 

@@ -1,9 +1,9 @@
 // autorun.exe: the installer on the device. The shell starts it with "install" when the
 // card is inserted and with "uninstall" when it is removed; a user starts it without one.
 #include "configuration_key.h"
+#include "context/installer_context.h"
+#include "entry/entry.h"
 #include "platform/win32/win32_platform.h"
-#include "startup/entry.h"
-#include "startup/installer_context.h"
 
 namespace {
 

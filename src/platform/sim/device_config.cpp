@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "common/utf.h"
-#include "platform/sim/code_pages.h"
+#include "host_text/code_pages.h"
+#include "host_text/utf.h"
 #include "platform/sim/sim_platform.h"
 
 namespace autorun::sim {
@@ -192,7 +192,7 @@ DeviceConfig parseDeviceConfig(std::string_view text, const std::string& fileNam
 
   if (root.contains("code_page")) {
     config.codePage = reader.integer(root["code_page"], "\"code_page\"", 0, 65535);
-    if (!isSupportedCodePage(config.codePage)) {
+    if (!host::isSupportedCodePage(config.codePage)) {
       fail(fileName, "\"code_page\" " + std::to_string(config.codePage) +
                          " is not supported (874, 1250 to 1258, 65001)");
     }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "ui/dialog_templates.h"
+#include "base/dialog_templates.h"
 
 namespace autorun::sim {
 

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "common/utf.h"
-#include "config/wide_text.h"
+#include "base/wide_text.h"
+#include "host_text/utf.h"
 #include "platform/platform_services.h"
 #include "platform/sim/host_folder.h"
 #include "platform/sim/sim_platform.h"

@@ -12,8 +12,9 @@
 #include <cstring>
 #include <limits>
 
-#include "common/utf.h"
-#include "platform/sim/code_pages.h"
+#include "base/dialog_ids.h"
+#include "host_text/code_pages.h"
+#include "host_text/utf.h"
 #include "platform/sim/device_config.h"
 #include "platform/sim/host_folder.h"
 #include "platform/sim/sim_dialogs.h"
@@ -21,7 +22,6 @@
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_terminal.h"
 #include "platform/sim/sim_trace.h"
-#include "ui/dialog_ids.h"
 
 namespace autorun::sim {
 
@@ -653,7 +653,7 @@ std::optional<std::uint64_t> SimPlatform::freeBytes(const std::u16string& folder
 }
 
 std::string SimPlatform::toMultiByte(const std::u16string& text) {
-  return toCodePage(text, state_->config.codePage);
+  return host::toCodePage(text, state_->config.codePage);
 }
 
 // ---- The installer and the device's folders --------------------------------------------------

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/utf.h"
-#include "config/wide_text.h"
+#include "base/wide_text.h"
+#include "host_text/utf.h"
 #include "platform/sim/sim_platform.h"
 
 namespace autorun::sim {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "common/utf.h"
+#include "host_text/utf.h"
 
 namespace autorun::sim {
 

@@ -11,8 +11,8 @@
 #include <climits>
 #include <cstring>
 
-#include "common/utf.h"
-#include "config/wide_text.h"
+#include "base/wide_text.h"
+#include "host_text/utf.h"
 #include "platform/sim/host_folder.h"
 
 namespace autorun::sim {

@@ -1,10 +1,10 @@
-#include "config/config_loader.h"
+#include "context/config_loader.h"
 
-#include "config/config_codec.h"
-#include "config/config_store.h"
-#include "config/wide_text.h"
-#include "startup/card_discovery.h"
-#include "startup/installer_context.h"
+#include "base/config_codec.h"
+#include "base/config_store.h"
+#include "base/wide_text.h"
+#include "context/card_discovery.h"
+#include "context/installer_context.h"
 
 namespace autorun {
 

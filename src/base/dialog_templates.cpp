@@ -1,9 +1,9 @@
-#include "ui/dialog_templates.h"
+#include "base/dialog_templates.h"
 
 #include <array>
 #include <cstdint>
 
-#include "ui/dialog_ids.h"
+#include "base/dialog_ids.h"
 
 namespace autorun {
 namespace {

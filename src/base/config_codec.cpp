@@ -1,11 +1,11 @@
-#include "config/config_codec.h"
+#include "base/config_codec.h"
 
 #include <algorithm>
 #include <limits>
 #include <new>
 #include <utility>
 
-#include "config/config_store.h"
+#include "base/config_store.h"
 #include "platform/platform_services.h"
 
 namespace autorun {

@@ -1,11 +1,11 @@
 // The single-byte Windows code pages the simulated device can have as its default:
 // the upper halves (0x80..0xFF) of their tables, 0 where a byte is undefined.
-#include "platform/sim/code_pages.h"
+#include "host_text/code_pages.h"
 
 #include <array>
 #include <cstdint>
 
-namespace autorun::sim {
+namespace autorun::host {
 
 namespace {
 
@@ -269,4 +269,4 @@ std::string toCodePage(std::u16string_view text, int codePage) {
   return out;
 }
 
-}  // namespace autorun::sim
+}  // namespace autorun::host

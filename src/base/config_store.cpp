@@ -1,10 +1,10 @@
-#include "config/config_store.h"
+#include "base/config_store.h"
 
 #include <algorithm>
 #include <limits>
 #include <vector>
 
-#include "config/wide_text.h"
+#include "base/wide_text.h"
 
 namespace autorun {
 

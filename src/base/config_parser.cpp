@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "config/config_store.h"
-#include "config/wide_text.h"
+#include "base/config_store.h"
+#include "base/wide_text.h"
 
 namespace autorun {
 

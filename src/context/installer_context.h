@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "actions/registry_actions.h"
-#include "config/config_store.h"
+#include "base/config_store.h"
+#include "base/logo_image.h"
+#include "base/registry_backup.h"
 #include "platform/platform_services.h"
-#include "ui/logo_image.h"
 
 namespace autorun {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace autorun::sim {
+namespace autorun::host {
 
 inline constexpr int kCodePageUtf8 = 65001;
 
@@ -13,4 +13,4 @@ bool isSupportedCodePage(int codePage);
 // The text in that code page; a character it cannot represent becomes '?'.
 std::string toCodePage(std::u16string_view text, int codePage);
 
-}  // namespace autorun::sim
+}  // namespace autorun::host

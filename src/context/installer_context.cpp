@@ -1,4 +1,4 @@
-#include "startup/installer_context.h"
+#include "context/installer_context.h"
 
 namespace autorun {
 

@@ -1,4 +1,4 @@
-#include "common/utf.h"
+#include "host_text/utf.h"
 
 #include <iterator>
 

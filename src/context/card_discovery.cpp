@@ -1,9 +1,9 @@
-#include "startup/card_discovery.h"
+#include "context/card_discovery.h"
 
 #include <array>
 
-#include "config/config_loader.h"
-#include "startup/installer_context.h"
+#include "context/config_loader.h"
+#include "context/installer_context.h"
 
 namespace autorun {
 

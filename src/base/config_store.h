@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/wide_text.h"
+#include "base/wide_text.h"
 
 namespace autorun {
 

@@ -1,15 +1,15 @@
-#include "startup/entry.h"
+#include "entry/entry.h"
 
 #include <string_view>
 
 #include "actions/registry_actions.h"
-#include "config/config_loader.h"
-#include "config/wide_text.h"
+#include "base/wide_text.h"
+#include "context/card_discovery.h"
+#include "context/config_loader.h"
+#include "context/installer_context.h"
 #include "flows/card_flows.h"
 #include "flows/install_flow.h"
 #include "flows/uninstall_flow.h"
-#include "startup/card_discovery.h"
-#include "startup/installer_context.h"
 
 namespace autorun {
 
