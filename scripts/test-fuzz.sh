@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Keeps the fuzzers building and working, and the simulated device clean under valgrind:
-#  1. builds every fuzzer (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
-#     and runs each for a fixed number of inputs, starting from the seeds taken from the
+#  1. builds every fuzzer (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer;
+#     in AUTORUN_FUZZ_BUILD_DIR when that build has them, as the test command's sanitizer
+#     build does, else in build-fuzz/) and runs each for a fixed number of inputs, starting from the seeds taken from the
 #     tests and the inputs that once broke a reader (fuzz/regressions/);
 #  2. runs autorun-sim under valgrind on the demo device: installation, update from a
 #     newer card, card removal.
@@ -17,8 +18,10 @@ stage() { printf '\n---- %s ----\n' "$*"; }
 
 stage "fuzzers: build"
 fuzzers=(config_text config_file logo version_stamp registry_location sim_registry device_config)
-CC=clang CXX=clang++ cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DAUTORUN_BUILD_FUZZERS=ON -DAUTORUN_BUILD_TESTS=OFF -DAUTORUN_WERROR=ON >/dev/null
+if ! grep -qs '^AUTORUN_BUILD_FUZZERS:BOOL=ON' "$fuzz_build/CMakeCache.txt"; then
+  CC=clang CXX=clang++ cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DAUTORUN_BUILD_FUZZERS=ON -DAUTORUN_BUILD_TESTS=OFF -DAUTORUN_WERROR=ON >/dev/null
+fi
 cmake --build "$fuzz_build" -j "$jobs" --target "${fuzzers[@]/#/fuzz_}"
 rm -rf "$fuzz_build/seeds"
 python3 fuzz/make_seeds.py . "$fuzz_build/seeds"
@@ -43,7 +46,7 @@ for name in "${fuzzers[@]}"; do
 done
 
 stage "autorun-sim under valgrind on the demo device"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+[ -e "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$jobs" --target autorun-sim autorun-config
 device="$work/demo-device"
 python3 demo/build_image.py --config-tool "$build/tools/autorun-config" --out "$device" --version 1 >/dev/null

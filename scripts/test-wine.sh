@@ -9,7 +9,7 @@ bash scripts/setup.sh
 
 build=build-win
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DAUTORUN_WERROR=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
 config_tool=${AUTORUN_CONFIG_TOOL:-build/tools/autorun-config}

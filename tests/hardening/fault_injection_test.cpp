@@ -77,7 +77,7 @@ const std::set<Operation> kRegistryOperations = {
 // Under the sanitizers every child run is many times slower, so there an operation fails at
 // its first two calls, its last, and every fourth between; the normal build fails it at
 // every call.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(AUTORUN_SANITIZED)
 constexpr std::uint64_t kPositionStride = 4;
 #else
 constexpr std::uint64_t kPositionStride = 1;

@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 
 // Under the sanitizers every run is many times slower; a smaller installation keeps the
 // same kill points within the time a test may take.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(AUTORUN_SANITIZED)
 constexpr int kFiles = 250;
 constexpr int kRegistryValues = 50;
 #else
