@@ -46,7 +46,7 @@ std::optional<std::string> readHostFile(const std::filesystem::path& file, std::
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) throw cannotRead();
   if (!S_ISREG(info.st_mode)) throw fail("not a regular file");
-  const std::string tooLarge = "larger than " + sizeText(maxBytes) + ", the most it may be";
+  const std::string tooLarge = "larger than " + sizeText(maxBytes) + " (the most it may be)";
   if (static_cast<std::uint64_t>(info.st_size) > maxBytes) throw fail(tooLarge);
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) throw cannotRead();
