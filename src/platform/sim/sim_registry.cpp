@@ -234,7 +234,7 @@ bool RegistryFile::save() {
     return false;
   }
   // Make the rename itself durable.
-  const HostFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY));
+  const HostFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir) ::fsync(dir.get());
   return true;
 }
