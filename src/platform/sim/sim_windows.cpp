@@ -17,9 +17,14 @@ using nlohmann::json;
 constexpr std::u16string_view kDialogClass = u"#32770";
 constexpr std::u16string_view kProgressClass = u"msctls_progress32";
 
-WindowHandle makeDialog(DeviceState& s, int templateId, DialogHandler& handler) {
+// Makes a dialog and its controls from a template, and records the attempt; 0 when there
+// is no such template.
+WindowHandle makeDialog(DeviceState& s, int templateId, DialogHandler& handler, bool modal) {
   SimDialogLayout layout;
-  if (!dialogLayout(templateId, layout)) return 0;
+  if (!dialogLayout(templateId, layout)) {
+    s.record({{"op", "open_dialog"}, {"template", templateId}, {"modal", modal}, {"ok", false}});
+    return 0;
+  }
   const WindowHandle dialog = s.nextHandle++;
   SimWindow& d = s.windows[dialog];
   d.info.kind = SimWindowInfo::Kind::Dialog;
@@ -44,6 +49,11 @@ WindowHandle makeDialog(DeviceState& s, int templateId, DialogHandler& handler) 
   }
   s.dialogOrder.push_back(dialog);
   s.foreground = dialog;
+  s.record({{"op", "open_dialog"},
+            {"template", templateId},
+            {"window", dialog},
+            {"modal", modal},
+            {"ok", true}});
   return dialog;
 }
 
@@ -56,16 +66,8 @@ std::u16string controlText(DeviceState& s, WindowHandle dialog, int id) {
 
 int SimPlatform::runModalDialog(ModuleHandle, int templateId, DialogHandler& handler) {
   DeviceState& s = *state_;
-  const WindowHandle dialog = makeDialog(s, templateId, handler);
-  if (dialog == 0) {
-    s.record({{"op", "open_dialog"}, {"template", templateId}, {"modal", true}, {"ok", false}});
-    return -1;
-  }
-  s.record({{"op", "open_dialog"},
-            {"template", templateId},
-            {"window", dialog},
-            {"modal", true},
-            {"ok", true}});
+  const WindowHandle dialog = makeDialog(s, templateId, handler, true);
+  if (dialog == 0) return -1;
   handler.onInitDialog(dialog);
   if (!s.window(dialog)->ended) handler.onPaint(dialog);
   if (!s.window(dialog)->ended && templateId == IDD_QUESTION) {
@@ -99,16 +101,8 @@ int SimPlatform::runModalDialog(ModuleHandle, int templateId, DialogHandler& han
 WindowHandle SimPlatform::createModelessDialog(ModuleHandle, int templateId,
                                                DialogHandler& handler) {
   DeviceState& s = *state_;
-  const WindowHandle dialog = makeDialog(s, templateId, handler);
-  if (dialog == 0) {
-    s.record({{"op", "open_dialog"}, {"template", templateId}, {"modal", false}, {"ok", false}});
-    return 0;
-  }
-  s.record({{"op", "open_dialog"},
-            {"template", templateId},
-            {"window", dialog},
-            {"modal", false},
-            {"ok", true}});
+  const WindowHandle dialog = makeDialog(s, templateId, handler, false);
+  if (dialog == 0) return 0;
   handler.onInitDialog(dialog);
   if (s.window(dialog)->info.open) handler.onPaint(dialog);
   if (s.options.useTerminal && templateId == IDD_STATUS) {
