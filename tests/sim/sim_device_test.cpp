@@ -1,6 +1,9 @@
 // The simulated device beyond files and registry: its description, questions and message
 // boxes, dialogs, windows, libraries and text conversion.
+#include <sys/stat.h>
+
 #include <fstream>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -379,6 +382,47 @@ TEST(SimDevice, TheTraceFileHoldsOneObjectPerLine) {
 
   options.traceFile = image.dir() / "no folder" / "trace.jsonl";
   EXPECT_THROW(image.platform(options), SimError);
+}
+
+// registry.reg and device.json are read only when they are regular files of a sane size:
+// anything else stops at once with an error naming the file, and nothing is written.
+TEST(SimDevice, TheImageFilesAreRegularFilesOfBoundedSize) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::filesystem::path&)> make;
+    std::string message;  // part of the error
+  };
+  const Case cases[] = {
+      {"a FIFO", [](const auto& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0); },
+       "not a regular file"},
+      {"a link to /dev/zero",
+       [](const auto& file) { std::filesystem::create_symlink("/dev/zero", file); },
+       "not a regular file"},
+      {"a folder", [](const auto& file) { std::filesystem::create_directory(file); },
+       "not a regular file"},
+      {"larger than the cap",
+       [](const auto& file) {
+         std::ofstream(file) << "{}";
+         const auto cap = file.filename() == "registry.reg" ? std::uintmax_t{256} << 20
+                                                            : std::uintmax_t{16} << 20;
+         std::filesystem::resize_file(file, cap + 1);  // sparse: nothing is written
+       },
+       "larger than"},
+  };
+  for (const char* name : {"device.json", "registry.reg"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(name) + " is " + c.what);
+      DeviceImage image;
+      const std::filesystem::path file = image.dir() / name;
+      std::filesystem::remove(file);
+      c.make(file);
+      const auto kind = std::filesystem::symlink_status(file).type();
+      const std::string error = errorOf(image);
+      EXPECT_EQ(error.rfind(file.string() + ": ", 0), 0u) << error;
+      EXPECT_NE(error.find(c.message), std::string::npos) << error;
+      EXPECT_EQ(std::filesystem::symlink_status(file).type(), kind);  // not replaced
+    }
+  }
 }
 
 TEST(SimDevice, AMissingImageIsAnError) {

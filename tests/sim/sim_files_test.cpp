@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/wide_text.h"
 #include "host_text/utf.h"
 #include "platform/sim/sim_platform.h"
 #include "support/device_image.h"
@@ -345,6 +346,85 @@ TEST(SimFiles, OpenFilesAreSharedAsOnTheDevice) {
   std::uint32_t written = 1;
   EXPECT_FALSE(exclusive->write("x", 1, written));
   EXPECT_EQ(readAll(*exclusive), "");
+}
+
+// The sharing rule, use by use: with a file held open as a row says, which uses may
+// proceed ('y') and which are refused ('-'), in the order of `uses`.
+TEST(SimFiles, SharingTable) {
+  using enum FileOpenMode;
+  enum Use { kOpenShared, kOpenExclusive, kOpenWrite, kCopyFrom, kCopyOnto, kDelete };
+  const char* const uses[] = {"open shared",  "open exclusive", "open for writing",
+                              "copy from it", "copy onto it",   "delete it"};
+  struct Row {
+    const char* held;
+    bool viaLink;  // the opens use another name of the file (a hard link)
+    std::vector<FileOpenMode> opens;
+    std::size_t closed;  // how many of the opens, from the first, are closed again
+    std::string_view allowed;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {"nothing",                                false, {},                       0, "yyyyyy"},
+      {"a shared reader",                        false, {ReadShared},             0, "y--y--"},
+      {"two shared readers",                     false, {ReadShared, ReadShared}, 0, "y--y--"},
+      {"one of two shared readers",              false, {ReadShared, ReadShared}, 1, "y--y--"},
+      {"an exclusive reader",                    false, {ReadExclusive},          0, "------"},
+      {"a writer",                               false, {WriteTruncate},          0, "------"},
+      {"two shared readers, both closed",        false, {ReadShared, ReadShared}, 2, "yyyyyy"},
+      {"an exclusive reader, closed",            false, {ReadExclusive},          1, "yyyyyy"},
+      {"a writer, closed",                       false, {WriteTruncate},          1, "yyyyyy"},
+      {"a shared reader under another name",     true,  {ReadShared},             0, "y--y--"},
+      {"an exclusive reader under another name", true,  {ReadExclusive},          0, "------"},
+  };
+  // clang-format on
+  DeviceImage image;
+  image.writeFile(u"\\other.txt", "other");
+  auto platform = image.platform();
+  int cell = 0;
+  for (const Row& row : rows) {
+    ASSERT_EQ(row.allowed.size(), std::size(uses));
+    for (std::size_t use = 0; use < std::size(uses); ++use) {
+      SCOPED_TRACE(std::string("held by ") + row.held + ": " + uses[use]);
+      // A file of its own for each cell, opened under another spelling of its name.
+      const std::u16string name = u"\\F" + narrowToWide(std::to_string(++cell));
+      const std::u16string path = name + u".txt";
+      const std::u16string link = name + u".lnk";
+      image.writeFile(path, "data");
+      ASSERT_EQ(::link(image.hostPath(path).c_str(), image.hostPath(link).c_str()), 0);
+      std::vector<std::unique_ptr<File>> held;
+      for (const FileOpenMode mode : row.opens) {
+        held.push_back(platform->openFile(row.viaLink ? link : foldLower(path), mode));
+        ASSERT_NE(held.back(), nullptr);
+      }
+      for (std::size_t i = 0; i < row.closed; ++i) held[i].reset();
+      const std::optional<std::string> before = image.readFile(path);
+      bool allowed = false;
+      switch (use) {
+        case kOpenShared:
+          allowed = platform->openFile(path, ReadShared) != nullptr;
+          break;
+        case kOpenExclusive:
+          allowed = platform->openFile(path, ReadExclusive) != nullptr;
+          break;
+        case kOpenWrite:
+          allowed = platform->openFile(path, WriteTruncate) != nullptr;
+          break;
+        case kCopyFrom:
+          allowed = platform->copyFile(path, name + u".copy");
+          EXPECT_EQ(image.exists(name + u".copy"), allowed);
+          break;
+        case kCopyOnto:
+          allowed = platform->copyFile(u"\\other.txt", path);
+          EXPECT_EQ(image.readFile(path), allowed ? "other" : before);
+          break;
+        case kDelete:
+          allowed = platform->deleteFile(path);
+          EXPECT_EQ(image.exists(path), !allowed);
+          break;
+      }
+      EXPECT_EQ(allowed, row.allowed[use] == 'y');
+    }
+  }
 }
 
 TEST(SimFiles, CopyReplacesDeleteRemovesOnlyFiles) {

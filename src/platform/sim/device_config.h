@@ -1,6 +1,7 @@
 // DIR/device.json: what the simulated device is like beyond its files and registry.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -36,6 +37,9 @@ struct DeviceConfig {
   int dialogClientHeight = 268;
   int codePage = 1252;
 };
+
+// More than any description holds: a larger device.json is refused unread.
+inline constexpr std::size_t kMaxDeviceConfigBytes = std::size_t{16} << 20;
 
 // Parses the text of a device.json; `fileName` names it in errors. Throws SimError on
 // malformed JSON (with line and column), unknown fields and wrong types.

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <dirent.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <string_view>
-#include <utility>
+
+#include "platform/sim/host_files.h"  // HostFd, which holds the folders read
 
 namespace autorun::sim {
 
@@ -32,29 +32,5 @@ bool forEachEntry(int dirFd, Visit&& visit) {
     }
   }
 }
-
-// A host file descriptor, closed when it goes.
-class HostFd {
- public:
-  explicit HostFd(int fd = -1) : fd_(fd) {}
-  ~HostFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  HostFd(const HostFd&) = delete;
-  HostFd& operator=(const HostFd&) = delete;
-  HostFd(HostFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  HostFd& operator=(HostFd&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 }  // namespace autorun::sim

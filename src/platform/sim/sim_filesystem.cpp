@@ -79,12 +79,10 @@ DeviceFileSystem::DeviceFileSystem(const std::filesystem::path& root) {
   }
   root_ = std::filesystem::canonical(root, error);
   if (error) throw SimError(root.string() + ": " + error.message());
-  rootFd_ = ::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  rootFd_.reset(::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
 }
 
-DeviceFileSystem::~DeviceFileSystem() {
-  if (rootFd_ >= 0) ::close(rootFd_);
-}
+DeviceFileSystem::~DeviceFileSystem() = default;
 
 std::optional<std::vector<std::u16string>> DeviceFileSystem::split(std::u16string_view path,
                                                                    bool pattern) {
@@ -189,22 +187,22 @@ std::optional<std::string> DeviceFileSystem::exactRelative(
   return relative;
 }
 
-int DeviceFileSystem::openBeneath(const std::string& relative, int flags) const {
-  if (noOpenBeneath_) return -1;
+HostFd DeviceFileSystem::openBeneath(const std::string& relative, int flags) const {
+  if (noOpenBeneath_) return HostFd();
   // The kernel walks the path beneath fs/ and refuses any link, which the slow path
   // would have to check itself.
   open_how how{};
   how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC | O_NOFOLLOW);
   how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-  const long fd =
-      ::syscall(SYS_openat2, rootFd_, relative.empty() ? "." : relative.c_str(), &how, sizeof how);
+  const long fd = ::syscall(SYS_openat2, rootFd_.get(), relative.empty() ? "." : relative.c_str(),
+                            &how, sizeof how);
   if (fd < 0 && errno == ENOSYS) noOpenBeneath_ = true;  // an older kernel: asked once
-  return fd < 0 ? -1 : static_cast<int>(fd);
+  return HostFd(fd < 0 ? -1 : static_cast<int>(fd));
 }
 
 bool DeviceFileSystem::resolveFromParent(const std::string& relative, ResolvedPath& resolved,
                                          bool making) const {
-  if (rootFd_ < 0 || relative.empty()) return false;
+  if (!rootFd_ || relative.empty()) return false;
   const std::size_t slash = relative.rfind('/');
   const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
   std::string name = relative.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -306,24 +304,20 @@ std::optional<ResolvedPath> DeviceFileSystem::walk(
   return resolved;
 }
 
-int DeviceFileSystem::openFileExactly(std::u16string_view path, struct stat& info) const {
-  if (rootFd_ < 0) return -1;
+HostFd DeviceFileSystem::openFileExactly(std::u16string_view path, struct stat& info) const {
+  if (!rootFd_) return HostFd();
   const std::optional<std::string> relative = exactPath(path);
-  if (!relative) return -1;
+  if (!relative) return HostFd();
   // Not blocking, and not taking a terminal, should the name be something else than a file.
-  const int fd = openBeneath(*relative, O_RDONLY | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return -1;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
+  HostFd fd = openBeneath(*relative, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (fd && (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))) fd.reset();
   return fd;
 }
 
 Listing DeviceFileSystem::list(const std::filesystem::path& folder) const {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return {};
-  return listOpened(fd, folder.native());
+  const HostFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir) return {};
+  return listOpened(dir, folder.native());
 }
 
 std::optional<Listing> DeviceFileSystem::listMatches(std::u16string_view pattern) const {
@@ -359,16 +353,16 @@ std::optional<Listing> DeviceFileSystem::listMatches(std::u16string_view pattern
 }
 
 std::optional<Listing> DeviceFileSystem::listExactly(const std::string& relative) const {
-  if (rootFd_ < 0) return std::nullopt;
-  const int fd = openBeneath(relative, O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return std::nullopt;
+  if (!rootFd_) return std::nullopt;
+  const HostFd dir = openBeneath(relative, O_RDONLY | O_DIRECTORY);
+  if (!dir) return std::nullopt;
   std::string folder = root_.native();
   if (!relative.empty()) folder.append("/").append(relative);
-  return listOpened(fd, folder);
+  return listOpened(dir, folder);
 }
 
-Listing DeviceFileSystem::listOpened(int dirFd, std::string_view folder) const {
-  const HostFd dir(dirFd);
+Listing DeviceFileSystem::listOpened(const HostFd& dir, std::string_view folder) const {
+  const int dirFd = dir.get();
   Listing listing;
   // Room for most folders without growing.
   listing.names.reserve(256);

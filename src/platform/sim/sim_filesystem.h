@@ -78,9 +78,9 @@ class DeviceFileSystem {
   std::optional<ResolvedPath> resolveComponents(
       const std::vector<std::u16string>& components) const;
   // A file opened for reading in one call, with its stat in `info`, when each component
-  // of the path is there under its exact name and no link is on the way; -1 otherwise
-  // (then resolve).
-  int openFileExactly(std::u16string_view path, struct stat& info) const;
+  // of the path is there under its exact name and no link is on the way; nothing held
+  // otherwise (then resolve).
+  HostFd openFileExactly(std::u16string_view path, struct stat& info) const;
 
   // The entries that an enumeration pattern matches: a folder path, then a last component
   // that may hold '*' and '?' (see `matches`). Sorted by folded name; links that leave fs/
@@ -104,15 +104,16 @@ class DeviceFileSystem {
   // as written.
   static std::optional<std::string> exactRelative(const std::vector<std::u16string>& components,
                                                   std::size_t count);
-  // openat2 of a path relative to fs/, beneath it and through no link; -1 when that fails.
-  int openBeneath(const std::string& relative, int flags) const;
+  // openat2 of a path relative to fs/, beneath it and through no link; nothing held when
+  // that fails.
+  HostFd openBeneath(const std::string& relative, int flags) const;
   // The entries of a host folder inside fs/.
   Listing list(const std::filesystem::path& folder) const;
   // The entries of a folder given as a host path relative to fs/, when each component is
   // there under its exact name and no link is on the way; nothing otherwise.
   std::optional<Listing> listExactly(const std::string& relative) const;
-  // Reads an open folder (and closes it); `folder` is its host path.
-  Listing listOpened(int dirFd, std::string_view folder) const;
+  // Reads an open folder; `folder` is its host path.
+  Listing listOpened(const HostFd& dir, std::string_view folder) const;
   // A valid device path of ASCII characters and at least one component as a host path
   // relative to fs/, in one pass; nothing for any other path (split it).
   static std::optional<std::string> asciiRelative(std::u16string_view path);
@@ -130,7 +131,7 @@ class DeviceFileSystem {
   std::optional<ResolvedPath> walk(const std::vector<std::u16string>& components) const;
 
   std::filesystem::path root_;          // canonical
-  int rootFd_ = -1;                     // root_ opened for lookups beneath it, or -1
+  HostFd rootFd_;                       // root_ opened for lookups beneath it, if it could be
   mutable bool noOpenBeneath_ = false;  // openat2 is missing: always take the slow paths
   mutable SpellingIndex spellings_;
 };

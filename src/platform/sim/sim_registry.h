@@ -16,9 +16,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,16 +54,28 @@ struct RegistryTree {
 
 // "HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER", "HKEY_USERS".
 std::u16string_view registryRootName(RegistryRoot root);
+// The root with this name (without regard to case), or nothing.
+std::optional<RegistryRoot> registryRootNamed(std::u16string_view name);
+
+// Whether two key or value names are the same name: they match without regard to case.
+bool sameRegistryName(std::u16string_view a, std::u16string_view b);
+// Whether a text holds a lone surrogate, which UTF-8 cannot carry.
+bool hasLoneSurrogate(std::u16string_view text);
+// A type-1 value's bytes: the text in UTF-16 little-endian and its terminating NUL.
+std::vector<std::uint8_t> registryStringBytes(std::u16string_view text);
 
 // Whether a key or value name can be stored and written (no control characters, no lone
 // surrogates; key names also no backslash).
 bool isStorableValueName(std::u16string_view name);
 bool isStorableKeyName(std::u16string_view name);
 
-// Reads registry text. Throws SimError naming `fileName` and the line on anything that
-// is not the format above.
+// Reads registry text (registry_text.cpp). Throws SimError naming `fileName` and the line
+// on anything that is not the format above.
 RegistryTree parseRegistryText(std::string_view text, const std::string& fileName);
 std::string formatRegistryText(const RegistryTree& tree);
+
+// More than any registry holds: a larger registry.reg is refused unread.
+inline constexpr std::size_t kMaxRegistryFileBytes = std::size_t{256} << 20;
 
 // The registry file of a device image. Changes are written through at once: to a
 // temporary file in the same folder, synced, then renamed over the old file, so a run
@@ -69,7 +83,8 @@ std::string formatRegistryText(const RegistryTree& tree);
 class RegistryFile {
  public:
   // Reads the file; a missing file is an empty registry. Throws SimError when the file
-  // cannot be read or is malformed (it is then never written).
+  // cannot be read, is not a regular file, is larger than kMaxRegistryFileBytes or is
+  // malformed (it is then never written).
   explicit RegistryFile(std::filesystem::path file);
 
   RegistryTree& tree() { return tree_; }

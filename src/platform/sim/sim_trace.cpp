@@ -9,14 +9,10 @@ namespace autorun::sim {
 
 TraceLog::TraceLog(const std::optional<std::filesystem::path>& file, bool keep) : keep_(keep) {
   if (!file) return;
-  file_ = std::fopen(file->c_str(), "w");
+  file_.reset(std::fopen(file->c_str(), "w"));
   if (file_ == nullptr) {
     throw SimError(file->string() + ": cannot create the trace file: " + std::strerror(errno));
   }
-}
-
-TraceLog::~TraceLog() {
-  if (file_ != nullptr) std::fclose(file_);
 }
 
 void TraceLog::record(nlohmann::json entry) {
@@ -31,8 +27,8 @@ void TraceLog::record(nlohmann::json entry) {
       line += nlohmann::json(item.key()).dump() + ":" + item.value().dump(-1, ' ', false, replace);
     }
     line += "}\n";
-    std::fputs(line.c_str(), file_);
-    std::fflush(file_);
+    std::fputs(line.c_str(), file_.get());
+    std::fflush(file_.get());
   }
   if (keep_) entries_.push_back(std::move(entry));
 }

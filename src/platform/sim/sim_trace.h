@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,9 +17,6 @@ class TraceLog {
   // Opens (truncates) the file when one is given. Throws SimError when it cannot. With
   // `keep` the entries are also kept in memory.
   TraceLog(const std::optional<std::filesystem::path>& file, bool keep);
-  ~TraceLog();
-  TraceLog(const TraceLog&) = delete;
-  TraceLog& operator=(const TraceLog&) = delete;
 
   // Whether entries go anywhere; callers skip making them when not.
   bool active() const { return keep_ || file_ != nullptr; }
@@ -28,7 +26,10 @@ class TraceLog {
 
  private:
   std::vector<nlohmann::json> entries_;
-  std::FILE* file_ = nullptr;
+  struct Closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  std::unique_ptr<std::FILE, Closer> file_;
   bool keep_;
 };
 

@@ -50,13 +50,12 @@ void SpellingIndex::start() {
   close();
   started_ = true;
   generation_ = now;
-  if (forksCounted) fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (forksCounted) fd_.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
 }
 
 void SpellingIndex::close() {
   // The watches go with the descriptor.
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  fd_.reset();
   folders_.clear();
   watches_.clear();
   recent_.clear();
@@ -82,7 +81,7 @@ void SpellingIndex::drain() {
   constexpr std::size_t kLargest = sizeof(inotify_event) + NAME_MAX + 1;
   alignas(inotify_event) char buffer[16 * kLargest];
   for (;;) {
-    const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+    const ssize_t got = ::read(fd_.get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return;  // EAGAIN: nothing more
     for (ssize_t at = 0; at < got;) {
@@ -127,12 +126,12 @@ bool SpellingIndex::add(int dirFd, std::pair<dev_t, ino_t> id) {
   // Watched before it is read, so that a change during the reading is reported.
   const std::string self = "/proc/self/fd/" + std::to_string(dirFd);
   constexpr std::uint32_t kMask = kChanges | kGone | IN_ONLYDIR;
-  int watch = ::inotify_add_watch(fd_, self.c_str(), kMask);
+  int watch = ::inotify_add_watch(fd_.get(), self.c_str(), kMask);
   if (watch < 0 && errno == ENOSPC && !dormant_.empty()) {
     // Out of watches: now the forgotten ones go.
-    for (const int old : dormant_) ::inotify_rm_watch(fd_, old);
+    for (const int old : dormant_) ::inotify_rm_watch(fd_.get(), old);
     dormant_.clear();
-    watch = ::inotify_add_watch(fd_, self.c_str(), kMask);
+    watch = ::inotify_add_watch(fd_.get(), self.c_str(), kMask);
   }
   if (watch < 0) return false;
   dormant_.erase(watch);  // the kernel's own watch of this folder, woken again
@@ -145,7 +144,7 @@ bool SpellingIndex::add(int dirFd, std::pair<dev_t, ino_t> id) {
         folder.names[folded(name)].emplace(name);
       });
   if (!read) {
-    ::inotify_rm_watch(fd_, watch);
+    ::inotify_rm_watch(fd_.get(), watch);
     return false;
   }
   recent_.push_front(watch);
@@ -158,7 +157,7 @@ bool SpellingIndex::add(int dirFd, std::pair<dev_t, ino_t> id) {
 SpellingIndex::Folder* SpellingIndex::current(int dirFd) {
   start();
   struct stat info {};
-  if (fd_ < 0 || ::fstat(dirFd, &info) != 0) return nullptr;
+  if (!fd_ || ::fstat(dirFd, &info) != 0) return nullptr;
   drain();
   const std::pair<dev_t, ino_t> id{info.st_dev, info.st_ino};
   if (watches_.count(id) == 0 && add(dirFd, id)) drain();  // what changed while it was read

@@ -18,6 +18,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/sim/host_files.h"
+
 namespace autorun::sim {
 
 class SpellingIndex {
@@ -66,7 +68,7 @@ class SpellingIndex {
   void drop(int watch);
   void dropAll();
 
-  int fd_ = -1;
+  HostFd fd_;  // the notice queue
   bool started_ = false;
   unsigned generation_ = 0;                  // the process's fork count when fd_ was opened
   std::unordered_map<int, Folder> folders_;  // by watch
