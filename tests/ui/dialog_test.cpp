@@ -4,6 +4,7 @@
 #include "base/dialog_ids.h"
 #include "bmp_fixture.h"
 #include "context/installer_context.h"
+#include "support/memory_platform.h"
 #include "support/mock_platform.h"
 #include "ui/question_dialog.h"
 #include "ui/status_dialog.h"
@@ -62,7 +63,7 @@ class DialogTest : public ::testing::Test {
     EXPECT_CALL(platform_,
                 openFile(std::u16string(u"\\nav\\logo.bmp"), FileOpenMode::ReadExclusive))
         .WillOnce([bytes = spec.build()](const std::u16string&, FileOpenMode) {
-          return std::make_unique<MemoryFile>(bytes);
+          return std::make_unique<testing::MemoryFile>(bytes);
         });
   }
 
