@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/dialog_ids.h"
+
 namespace autorun::testing {
 
 Bytes bytesOf(std::string_view text) {
@@ -204,6 +206,7 @@ std::uint32_t MemoryPlatform::fileAttributes(const std::u16string& path) {
 
 std::unique_ptr<DirectoryEnumeration> MemoryPlatform::findFirstFile(const std::u16string& pattern,
                                                                     FindEntry& first) {
+  searches.push_back(pattern);
   const auto found = listings.find(pattern);
   if (found == listings.end() || found->second.empty()) return nullptr;
   first = found->second.front();
@@ -228,6 +231,7 @@ bool MemoryPlatform::copyFile(const std::u16string& source, const std::u16string
 }
 
 bool MemoryPlatform::deleteFile(const std::u16string& path) {
+  deletions.push_back(path);
   if (heldExclusively.count(path) != 0 || heldShared.count(path) != 0) return false;
   return files.erase(path) != 0;
 }
@@ -328,6 +332,23 @@ void MemoryPlatform::endDialog(WindowHandle dialog, int result) {
 WindowHandle MemoryPlatform::dialogItem(WindowHandle dialog, int id) {
   const auto found = dialogItems.find({dialog, id});
   return found == dialogItems.end() ? 0 : found->second;
+}
+
+std::intptr_t MemoryPlatform::sendDialogItemMessage(WindowHandle dialog, int id,
+                                                    std::uint32_t message, std::uintptr_t wParam,
+                                                    std::intptr_t lParam) {
+  itemMessages.push_back({dialog, id, message, wParam, lParam});
+  return 0;
+}
+
+std::vector<int> MemoryPlatform::progress(WindowHandle dialog) const {
+  std::vector<int> positions;
+  for (const ItemMessage& m : itemMessages) {
+    if (m.dialog == dialog && m.id == IDC_STATUS_PROGRESS && m.message == kPbmSetPos) {
+      positions.push_back(static_cast<int>(static_cast<std::intptr_t>(m.wParam)));
+    }
+  }
+  return positions;
 }
 
 bool MemoryPlatform::setWindowText(WindowHandle window, const std::u16string& text) {

@@ -75,8 +75,11 @@ class MemoryPlatform : public NullPlatform {
   // What one read or write of an opened file moves at most.
   std::uint32_t chunk = MemoryFile::kWhole;
   std::optional<std::uint64_t> free = std::uint64_t{1} << 30;
-  // Every openFile, in order.
+  // What was asked of the file system, in order: every openFile, findFirstFile pattern and
+  // deleteFile (done or not).
   std::vector<std::pair<std::u16string, FileOpenMode>> opens;
+  std::vector<std::u16string> searches;
+  std::vector<std::u16string> deletions;
 
   void addFile(const std::u16string& path, std::string_view bytes);
   // The file's bytes as text; nothing when there is no such file.
@@ -150,6 +153,17 @@ class MemoryPlatform : public NullPlatform {
   std::vector<WindowHandle> closeRequests;
   std::vector<std::pair<WindowHandle, int>> endedDialogs;
   std::vector<std::pair<WindowHandle, std::uint32_t>> shellInitDialogs;
+  struct ItemMessage {
+    WindowHandle dialog = 0;
+    int id = 0;
+    std::uint32_t message = 0;
+    std::uintptr_t wParam = 0;
+    std::intptr_t lParam = 0;
+    bool operator==(const ItemMessage&) const = default;
+  };
+  std::vector<ItemMessage> itemMessages;  // answered with 0
+  // The positions given to a status dialog's progress bar, in order.
+  std::vector<int> progress(WindowHandle dialog) const;
 
   bool shellOpen(const std::u16string& path) override;
   WindowHandle findWindow(const std::u16string& windowClass, const std::u16string& title) override;
@@ -158,6 +172,8 @@ class MemoryPlatform : public NullPlatform {
   std::unique_ptr<Process> openWindowProcess(WindowHandle window) override;
   void endDialog(WindowHandle dialog, int result) override;
   WindowHandle dialogItem(WindowHandle dialog, int id) override;
+  std::intptr_t sendDialogItemMessage(WindowHandle dialog, int id, std::uint32_t message,
+                                      std::uintptr_t wParam, std::intptr_t lParam) override;
   bool setWindowText(WindowHandle window, const std::u16string& text) override;
   bool windowRect(WindowHandle window, Rect& rect) override;
   bool clientRect(WindowHandle window, Rect& rect) override;
