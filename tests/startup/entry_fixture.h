@@ -7,10 +7,10 @@
 
 #include "context/installer_context.h"
 #include "entry/entry.h"
+#include "support/atlas_card.h"
 
 namespace autorun::testing {
 
-inline constexpr char16_t kInstalledMark[] = u"HKLM\\Software\\Atlas\\Installed";
 inline constexpr char16_t kMarkKey[] = u"Software\\Atlas";
 inline constexpr char16_t kMarkName[] = u"Installed";
 inline constexpr char16_t kCardConfiguration[] = u"\\Storage Card\\2577\\autorun_8.qlm";
