@@ -261,22 +261,6 @@ void MemoryPlatform::setDword(RegistryRoot root, const std::u16string& path,
   MemoryKey(*this, root, path).setDword(name, value);
 }
 
-void MemoryPlatform::setString(RegistryRoot root, const std::u16string& path,
-                               const std::u16string& name, const std::u16string& value) {
-  registry[{root, path}];
-  MemoryKey(*this, root, path).setString(name, value);
-}
-
-std::optional<MemoryPlatform::Value> MemoryPlatform::value(RegistryRoot root,
-                                                           const std::u16string& path,
-                                                           const std::u16string& name) const {
-  const auto key = registry.find({root, path});
-  if (key == registry.end()) return std::nullopt;
-  const auto found = key->second.find(name);
-  if (found == key->second.end()) return std::nullopt;
-  return found->second;
-}
-
 std::unique_ptr<RegistryKey> MemoryPlatform::createKey(RegistryRoot root,
                                                        const std::u16string& path) {
   registry[{root, path}];
@@ -399,7 +383,7 @@ bool MemoryPlatform::drawBitmap(DrawingSurface target, int x, int y, int width, 
 int MemoryPlatform::messageBox(const std::u16string& text, const std::u16string& caption,
                                std::uint32_t style) {
   boxes.push_back({text, caption, style});
-  return answered_ < answers.size() ? answers[answered_++] : kIdOk;
+  return kIdOk;
 }
 
 }  // namespace autorun::testing

@@ -120,13 +120,9 @@ class MemoryPlatform : public NullPlatform {
   std::map<std::pair<RegistryRoot, std::u16string>, Key> registry;
   int broadcasts = 0;
 
+  // Makes the key if needed and sets a 32-bit value in it.
   void setDword(RegistryRoot root, const std::u16string& path, const std::u16string& name,
                 std::uint32_t value);
-  void setString(RegistryRoot root, const std::u16string& path, const std::u16string& name,
-                 const std::u16string& value);
-  // A value as it is stored; nothing when the key or the value is missing.
-  std::optional<Value> value(RegistryRoot root, const std::u16string& path,
-                             const std::u16string& name) const;
 
   // Creates the key alone; the keys above it are not made.
   std::unique_ptr<RegistryKey> createKey(RegistryRoot root, const std::u16string& path) override;
@@ -206,15 +202,10 @@ class MemoryPlatform : public NullPlatform {
     std::uint32_t style = 0;
     bool operator==(const Box&) const = default;
   };
-  std::vector<Box> boxes;
-  // Answers to the boxes in order; once used up, kIdOk.
-  std::vector<int> answers;
+  std::vector<Box> boxes;  // each answered with kIdOk
 
   int messageBox(const std::u16string& text, const std::u16string& caption,
                  std::uint32_t style) override;
-
- private:
-  std::size_t answered_ = 0;
 };
 
 }  // namespace autorun::testing
