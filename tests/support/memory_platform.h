@@ -1,9 +1,9 @@
 // The in-memory device of the unit tests and the fuzzers: a dumb store of files, folders,
 // directory listings, registry keys and windows, looked up exactly as the test spells them
 // (no case folding, no parent folders, no wildcards: the simulated device is the model of
-// the device), and a record of what the installer showed and started. Every other
-// operation fails or finds nothing, as on NullPlatform. Standard library only, so that
-// the fuzzers can use it too.
+// the device), and a record of what the installer asked of it, showed and started. Every
+// other operation fails or finds nothing, as on NullPlatform. Standard library only, so
+// that the fuzzers can use it too.
 #pragma once
 
 #include <cstdint>
