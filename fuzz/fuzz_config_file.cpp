@@ -17,7 +17,7 @@
 #include "context/installer_context.h"
 #include "entry/entry.h"
 #include "fuzz_check.h"
-#include "memory_platform.h"
+#include "support/memory_platform.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.assign(out.get(), out.get() + count);
   }
 
-  autorun::fuzz::MemoryPlatform platform;
+  autorun::testing::MemoryPlatform platform;
   platform.files[u"\\Storage Card\\2577\\autorun_8.qlm"] = file;
   if ((mode & 2) != 0) platform.files[u"\\Windows\\autorun_8.qlm"] = file;
 
@@ -57,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // The fatal message goes out exactly when loading failed and the command is not uninstall.
   const bool failed = result == autorun::kLoadCannotOpen || result == autorun::kLoadInvalid ||
-                      (result == autorun::kLoadPreinstalled && platform.messageBoxes > 0);
-  FUZZ_CHECK(platform.messageBoxes == ((failed && (mode & 4) == 0) ? 1 : 0));
+                      (result == autorun::kLoadPreinstalled && !platform.boxes.empty());
+  FUZZ_CHECK(platform.boxes.size() == ((failed && (mode & 4) == 0) ? 1u : 0u));
   if (result == autorun::kLoadOk) {
     FUZZ_CHECK(context.config.hasKey(u"common/brand") && context.config.hasKey(u"common/website"));
     autorun::publishFolderVariables(context);

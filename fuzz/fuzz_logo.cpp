@@ -6,11 +6,11 @@
 
 #include "base/logo_image.h"
 #include "fuzz_check.h"
-#include "memory_platform.h"
 #include "platform/sim/sim_dialogs.h"
+#include "support/memory_platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  autorun::fuzz::MemoryPlatform platform;
+  autorun::testing::MemoryPlatform platform;
   const std::u16string path = u"\\Storage Card\\Atlas\\logo.bmp";
   platform.files[path] = std::vector<std::uint8_t>(data, data + size);
 

@@ -6,10 +6,10 @@
 
 #include "flows/upgrade_flow.h"
 #include "fuzz_check.h"
-#include "memory_platform.h"
+#include "support/memory_platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  autorun::fuzz::MemoryPlatform platform;
+  autorun::testing::MemoryPlatform platform;
   const std::u16string path = u"\\Program Files\\Atlas\\atlas.exe";
   platform.files[path] = std::vector<std::uint8_t>(data, data + size);
 

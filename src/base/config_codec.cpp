@@ -118,12 +118,7 @@ bool readConfigurationFile(PlatformServices& platform, ConfigStore& store,
     enciphered.reset(new (std::nothrow) std::uint8_t[count]);
     if (!enciphered) return false;
     // The whole file or nothing: a short read leaves bytes that were never read.
-    std::uint32_t total = 0;
-    while (total < count) {
-      std::uint32_t got = 0;
-      if (!file->read(enciphered.get() + total, count - total, got) || got == 0) return false;
-      total += std::min(got, count - total);
-    }
+    if (!readExactly(*file, enciphered.get(), count)) return false;
   }
 
   ConfigFileCodec codec(key, keyLength);

@@ -35,18 +35,6 @@ void writeU32(std::uint8_t* p, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-// Reads exactly `count` bytes; false when the file ends first or reading fails.
-bool readFully(File& file, std::uint8_t* buffer, std::uint64_t count) {
-  while (count > 0) {
-    const auto chunk = static_cast<std::uint32_t>(count > 0x40000000u ? 0x40000000u : count);
-    std::uint32_t got = 0;
-    if (!file.read(buffer, chunk, got) || got == 0 || got > chunk) return false;
-    buffer += got;
-    count -= got;
-  }
-  return true;
-}
-
 bool supportedDepth(std::uint32_t depth) {
   return depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
 }
@@ -59,9 +47,9 @@ int LogoImage::load(PlatformServices& platform, const std::u16string& path) {
 
   std::uint8_t fileHeader[kFileHeaderSize];
   std::uint8_t info[kInfoHeaderSize];
-  if (!readFully(*file, fileHeader, 2) || readU16(fileHeader) != kBitmapType) return kNotABitmap;
-  if (!readFully(*file, fileHeader + 2, kFileHeaderSize - 2) ||
-      !readFully(*file, info, kInfoHeaderSize)) {
+  if (!readExactly(*file, fileHeader, 2) || readU16(fileHeader) != kBitmapType) return kNotABitmap;
+  if (!readExactly(*file, fileHeader + 2, kFileHeaderSize - 2) ||
+      !readExactly(*file, info, kInfoHeaderSize)) {
     return kNotABitmap;
   }
 
@@ -90,7 +78,8 @@ int LogoImage::load(PlatformServices& platform, const std::u16string& path) {
   std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow)
                                              std::uint8_t[static_cast<std::size_t>(pixelBytes)]());
   if (!header || !pixels) return kNotABitmap;
-  if (hasTable && !readFully(*file, header.get() + kInfoHeaderSize, headerSize - kInfoHeaderSize)) {
+  if (hasTable &&
+      !readExactly(*file, header.get() + kInfoHeaderSize, headerSize - kInfoHeaderSize)) {
     return kNotABitmap;
   }
   std::memcpy(header.get(), info, kInfoHeaderSize);
@@ -101,11 +90,11 @@ int LogoImage::load(PlatformServices& platform, const std::u16string& path) {
   } else if (storedHeight > 0) {
     // Rows stored bottom-up: the first row read is the last one shown.
     for (std::int64_t row = height - 1; row >= 0; --row) {
-      if (!readFully(*file, pixels.get() + row * stride, static_cast<std::uint64_t>(stride))) {
+      if (!readExactly(*file, pixels.get() + row * stride, static_cast<std::uint64_t>(stride))) {
         return kNotABitmap;
       }
     }
-  } else if (!readFully(*file, pixels.get(), pixelBytes)) {
+  } else if (!readExactly(*file, pixels.get(), pixelBytes)) {
     return kNotABitmap;
   }
 

@@ -24,21 +24,9 @@ std::uint32_t littleEndianWord(const std::uint8_t* bytes) {
          (static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
-// Reads exactly `count` bytes unless the file ends or fails first.
-bool readFully(File& file, std::uint8_t* buffer, std::uint32_t count) {
-  std::uint32_t total = 0;
-  while (total < count) {
-    std::uint32_t got = 0;
-    if (!file.read(buffer + total, count - total, got)) return false;
-    if (got == 0) return false;
-    total += got;
-  }
-  return true;
-}
-
 bool readWord(File& file, std::uint32_t& word) {
   std::array<std::uint8_t, 4> bytes{};
-  if (!readFully(file, bytes.data(), kStampSize)) return false;
+  if (!readExactly(file, bytes.data(), kStampSize)) return false;
   word = littleEndianWord(bytes.data());
   return true;
 }
@@ -67,7 +55,7 @@ std::optional<std::uint64_t> stampOffset(File& file) {
 
 std::uint32_t findCertificateEntry(File& file) {
   std::array<std::uint8_t, kHeaderWords * 4> header{};
-  if (!readFully(file, header.data(), static_cast<std::uint32_t>(header.size()))) return 0;
+  if (!readExactly(file, header.data(), static_cast<std::uint32_t>(header.size()))) return 0;
   for (std::uint32_t index = 0; index < kHeaderWords; ++index) {
     if (littleEndianWord(header.data() + 4 * index) != kCertificateTableSize) continue;
     // A size in word 0 would put its offset word before the file; no executable has

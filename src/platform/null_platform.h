@@ -1,50 +1,16 @@
-// Building blocks for devices that only need a few operations: a platform on which every
-// operation fails or finds nothing, to derive from and override what is needed (host tools
-// reading a card folder, fuzzers serving files from memory, tests), and a read-only file
-// over bytes in memory.
+// A platform on which every operation fails or finds nothing, to derive from and override
+// what is needed: host tools reading a card folder, the in-memory device of the tests and
+// fuzzers.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/platform_services.h"
 
 namespace autorun {
-
-// A read-only file over bytes in memory. `chunk` caps what one read returns, to try
-// readers on devices that hand out less than asked.
-class MemoryFile : public File {
- public:
-  explicit MemoryFile(std::vector<std::uint8_t> bytes, std::uint32_t chunk = 0xFFFFFFFFu)
-      : bytes_(std::move(bytes)), chunk_(chunk) {}
-
-  bool read(void* buffer, std::uint32_t count, std::uint32_t& got) override {
-    const std::uint64_t left = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
-    got = static_cast<std::uint32_t>(std::min<std::uint64_t>({count, left, chunk_}));
-    if (got != 0) std::memcpy(buffer, bytes_.data() + position_, got);
-    position_ += got;
-    return true;
-  }
-  bool write(const void*, std::uint32_t, std::uint32_t& written) override {
-    written = 0;
-    return false;
-  }
-  std::optional<std::uint64_t> size() override { return bytes_.size(); }
-  bool seek(std::uint64_t offset) override {
-    position_ = offset;
-    return true;
-  }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-  std::uint32_t chunk_;
-  std::uint64_t position_ = 0;
-};
 
 class NullPlatform : public PlatformServices {
  public:

@@ -106,6 +106,23 @@ class File {
   virtual bool seek(std::uint64_t offset) = 0;
 };
 
+// Reads exactly `count` bytes into `buffer`, however few each read hands out. False when the
+// file ends first, a read fails, or a read claims more than it was asked for; the buffer's
+// contents are then unspecified.
+inline bool readExactly(File& file, void* buffer, std::uint64_t count) {
+  // Asks for at most 1 GiB at a time, well inside what one read of the device can take.
+  constexpr std::uint64_t kMostPerRead = std::uint64_t{1} << 30;
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  while (count > 0) {
+    const auto asked = static_cast<std::uint32_t>(count < kMostPerRead ? count : kMostPerRead);
+    std::uint32_t got = 0;
+    if (!file.read(out, asked, got) || got == 0 || got > asked) return false;
+    out += got;
+    count -= got;
+  }
+  return true;
+}
+
 enum class FileOpenMode {
   ReadShared,     // existing file, for reading, others may read too
   ReadExclusive,  // existing file, for reading, nobody else may open it meanwhile

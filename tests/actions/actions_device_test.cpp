@@ -13,6 +13,7 @@
 #include "context/installer_context.h"
 #include "platform/sim/fault_injecting_platform.h"
 #include "support/device_image.h"
+#include "support/test_keys.h"
 #include "ui/status_dialog.h"
 
 namespace autorun::testing {
@@ -27,7 +28,7 @@ class DeviceActionsTest : public ::testing::Test {
   // Starts the device; call after the image is prepared.
   InstallerContext& start() {
     sim = image.platform();
-    context = std::make_unique<InstallerContext>(*sim, "ARN20261208053700");
+    context = std::make_unique<InstallerContext>(*sim, std::string(kTestKey));
     context->installerPath = u"\\storage card\\2577\\autorun.exe";
     return *context;
   }
@@ -337,7 +338,7 @@ class FailingDeviceTest : public DeviceActionsTest {
   InstallerContext& startFailing() {
     sim = image.platform();
     faults = std::make_unique<sim::FaultInjectingPlatform>(*sim);
-    context = std::make_unique<InstallerContext>(*faults, "ARN20261208053700");
+    context = std::make_unique<InstallerContext>(*faults, std::string(kTestKey));
     context->installerPath = u"\\storage card\\2577\\autorun.exe";
     return *context;
   }

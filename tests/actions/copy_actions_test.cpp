@@ -1,17 +1,16 @@
-// Copy planning and performing, and the deletions, on the platform double. The same
-// behaviour on a simulated device is in copy_actions_device_test.cpp.
+// Copy planning and performing, and the deletions, on the in-memory device: the listings
+// it answers are exactly those a test gives. The same behaviour on a simulated device is in
+// actions_device_test.cpp; the calls that making folders costs are in action_calls_test.cpp.
 #include "actions/copy_actions.h"
 
+#include <algorithm>
+
 #include "actions_fixture.h"
-#include "base/dialog_ids.h"
 
 namespace autorun::testing {
 namespace {
 
-using namespace std::string_literals;
-
-using ::testing::_;
-using ::testing::Return;
+using sim::Operation;
 
 constexpr WindowHandle kDialog = 501;
 
@@ -19,34 +18,16 @@ class CopyActionsTest : public ActionsTest {
  protected:
   CopyActionsTest() {
     // The card: "\SD" carries the configuration.
-    ON_CALL(platform, findFirstCard).WillByDefault([](std::u16string& first) {
-      first = u"SD";
-      return std::make_unique<NoMoreCards>();
-    });
-    ON_CALL(platform, openFile(u"\\SD\\2577\\autorun_8.qlm"s, FileOpenMode::ReadShared))
-        .WillByDefault([](const std::u16string&, FileOpenMode) {
-          static std::string unused;
-          return std::make_unique<RecordingFile>(unused);
-        });
-    ON_CALL(platform, sendDialogItemMessage(kDialog, IDC_STATUS_PROGRESS, kPbmSetPos, _, _))
-        .WillByDefault(
-            [this](WindowHandle, int, std::uint32_t, std::uintptr_t position, std::intptr_t) {
-              progress.push_back(static_cast<int>(position));
-              return 0;
-            });
+    device.cards = {u"SD"};
+    device.files[u"\\SD\\2577\\autorun_8.qlm"] = {};
   }
-
-  struct NoMoreCards : CardEnumeration {
-    bool next(std::u16string&) override { return false; }
-  };
 
   CopyPlan collect(std::u16string_view list = u"install_actions") {
     CopyPlan plan;
     collectCopyActions(context, list, plan);
     return plan;
   }
-
-  std::vector<int> progress;
+  std::vector<int> progress() const { return device.progress(kDialog); }
 };
 
 using Jobs = std::vector<std::pair<std::u16string, std::u16string>>;
@@ -58,10 +39,10 @@ Jobs jobsOf(const CopyPlan& plan) {
 }
 
 TEST_F(CopyActionsTest, SingleFileGoesIntoExistingFolderOrIsRenamed) {
-  serveDirectories({
+  device.listings = {
       {u"\\SD\\Data\\map.dat", {fileEntry(u"map.dat", 10)}},
       {u"\\Existing", {folderEntry(u"Existing")}},
-  });
+  };
   set(u"install_actions/src_1", u"\\Data\\map.dat");
   set(u"install_actions/dst_1", u"\\Existing");
   set(u"install_actions/src_2", u"\\Data\\map.dat");
@@ -74,13 +55,13 @@ TEST_F(CopyActionsTest, SingleFileGoesIntoExistingFolderOrIsRenamed) {
 }
 
 TEST_F(CopyActionsTest, WholeFolderIntoUnplannedOrPlannedDestination) {
-  serveDirectories({
+  device.listings = {
       {u"\\SD\\App", {folderEntry(u"App")}},
       {u"\\SD\\App\\*.*",
        {folderEntry(u"."), folderEntry(u".."), fileEntry(u"a.exe"), folderEntry(u"Sub"),
         fileEntry(u"b.dll")}},
       {u"\\SD\\App\\Sub\\*.*", {fileEntry(u"c.txt")}},
-  });
+  };
   set(u"install_actions/src_1", u"\\App");
   set(u"install_actions/dst_1", u"\\Program Files\\App");
 
@@ -104,10 +85,10 @@ TEST_F(CopyActionsTest, WholeFolderIntoUnplannedOrPlannedDestination) {
 }
 
 TEST_F(CopyActionsTest, PatternPlansMatchingFilesAndEntersMatchingFolders) {
-  serveDirectories({
+  device.listings = {
       {u"\\SD\\Maps\\*.dat", {fileEntry(u"a.dat"), folderEntry(u"more.dat"), fileEntry(u"b.dat")}},
       {u"\\SD\\Maps\\more.dat\\*.dat", {fileEntry(u"c.dat")}},
-  });
+  };
   set(u"card_insert_actions/src_1", u"\\Maps\\*.dat");
   set(u"card_insert_actions/dst_1", u"\\Maps");
   const CopyPlan plan = collect(u"card_insert_actions");
@@ -118,7 +99,7 @@ TEST_F(CopyActionsTest, PatternPlansMatchingFilesAndEntersMatchingFolders) {
 }
 
 TEST_F(CopyActionsTest, WildcardSourceFolderPutsFilesInside) {
-  serveDirectories({{u"\\SD\\D*\\x.txt", {fileEntry(u"x.txt")}}});
+  device.listings = {{u"\\SD\\D*\\x.txt", {fileEntry(u"x.txt")}}};
   CopyPlan plan;
   EXPECT_TRUE(scanSource(context, u"\\SD\\D*\\", u"x.txt", u"\\Out", plan));
   EXPECT_EQ(jobsOf(plan), (Jobs{{u"\\SD\\D*\\x.txt", u"\\Out\\x.txt"}}));
@@ -128,12 +109,12 @@ TEST_F(CopyActionsTest, WildcardSourceFolderPutsFilesInside) {
 
 TEST_F(CopyActionsTest, EmptySubfolderDoesNotEndTheWalk) {
   // Ending the walk at "Empty" would leave z.dll uninstalled while reporting success.
-  serveDirectories({
+  device.listings = {
       {u"\\SD\\App", {folderEntry(u"App")}},
       {u"\\SD\\App\\*.*",
        {fileEntry(u"a.exe"), folderEntry(u"Empty"), folderEntry(u"Full"), fileEntry(u"z.dll")}},
       {u"\\SD\\App\\Full\\*.*", {fileEntry(u"f.txt")}},
-  });
+  };
   set(u"install_actions/src_1", u"\\App");
   set(u"install_actions/dst_1", u"\\PF\\App");
   set(u"install_actions/makedir_1", u"\\PF\\App");
@@ -149,9 +130,9 @@ TEST_F(CopyActionsTest, EmptySubfolderDoesNotEndTheWalk) {
 
 TEST_F(CopyActionsTest, TotalIsTheWholeSizeOfEveryFile) {
   constexpr std::uint64_t kThreeGiB = 3ull << 30;
-  serveDirectories(
-      {{u"\\SD\\Big\\*.*",
-        {fileEntry(u"a", kThreeGiB), fileEntry(u"b", kThreeGiB), fileEntry(u"c", 5)}}});
+  device.listings = {
+      {u"\\SD\\Big\\*.*",
+       {fileEntry(u"a", kThreeGiB), fileEntry(u"b", kThreeGiB), fileEntry(u"c", 5)}}};
   CopyPlan plan;
   scanSource(context, u"\\SD\\Big", u"*.*", u"\\Out", plan);
   EXPECT_EQ(plan.totalBytes, 2 * kThreeGiB + 5);
@@ -160,10 +141,10 @@ TEST_F(CopyActionsTest, TotalIsTheWholeSizeOfEveryFile) {
 TEST_F(CopyActionsTest, MissingSourcePlansNothing) {
   set(u"install_actions/src_1", u"\\Nothing\\here.exe");
   set(u"install_actions/src_2", u"\\Nothing");
-  EXPECT_CALL(platform, messageBox).Times(0);
   const CopyPlan plan = collect();
   EXPECT_TRUE(plan.jobs.empty());
   EXPECT_TRUE(plan.directories.empty());
+  EXPECT_TRUE(device.boxes.empty());
 }
 
 TEST_F(CopyActionsTest, ProgressMovesOncePerFolderAndFile) {
@@ -177,160 +158,107 @@ TEST_F(CopyActionsTest, ProgressMovesOncePerFolderAndFile) {
       {0, 1, {100}},
       {0, 0, {}},
   };
-  ON_CALL(platform, createDirectory).WillByDefault(Return(kErrorSuccess));
-  ON_CALL(platform, copyFile).WillByDefault(Return(true));
+  device.files[u"\\s"] = bytesOf("s");
   for (const auto& c : cases) {
     CopyPlan plan;
     for (int i = 0; i < c.folders; ++i) plan.addDirectory(u"\\D" + std::u16string(1, u'0' + i));
     for (int i = 0; i < c.files; ++i) plan.jobs.push_back({u"\\s", u"\\d"});
-    progress.clear();
+    device.folders.clear();
+    device.itemMessages.clear();
     EXPECT_TRUE(performCopyPlan(context, plan, kDialog));
-    EXPECT_EQ(progress, c.positions) << c.folders << " folders, " << c.files << " files";
+    EXPECT_EQ(progress(), c.positions) << c.folders << " folders, " << c.files << " files";
   }
 }
 
-TEST_F(CopyActionsTest, ExistingFolderCostsAFailedCreateAndAMakePath) {
-  CopyPlan plan;
-  plan.addDirectory(u"\\Program Files\\App");
-  ::testing::InSequence order;
-  EXPECT_CALL(platform, createDirectory(u"\\Program Files\\App"s))
-      .WillOnce(Return(kErrorAlreadyExists));
-  EXPECT_CALL(platform, createDirectory(u"Program Files"s)).WillOnce(Return(kErrorAlreadyExists));
-  EXPECT_CALL(platform, createDirectory(u"Program Files\\App"s))
-      .WillOnce(Return(kErrorAlreadyExists));
-  EXPECT_TRUE(performCopyPlan(context, plan, kDialog));
-  EXPECT_EQ(progress, (std::vector<int>{100}));
-}
-
-TEST_F(CopyActionsTest, UncreatableFolderStopsSilently) {
-  CopyPlan plan;
-  plan.addDirectory(u"\\Gone\\App");
-  plan.jobs.push_back({u"\\s", u"\\Gone\\App\\s"});
-  EXPECT_CALL(platform, createDirectory(u"\\Gone\\App"s)).WillOnce(Return(kErrorPathNotFound));
-  EXPECT_CALL(platform, createDirectory(u"Gone"s)).WillOnce(Return(kErrorPathNotFound));
-  EXPECT_CALL(platform, copyFile).Times(0);
-  EXPECT_CALL(platform, messageBox).Times(0);
-  EXPECT_FALSE(performCopyPlan(context, plan, kDialog));
-  EXPECT_TRUE(progress.empty());
-}
-
 TEST_F(CopyActionsTest, FailedCopyIsReportedAndEndsThePlan) {
+  device.addFile(u"\\SD\\a", "a");
+  device.addFile(u"\\SD\\c", "c");  // \SD\b is missing
   CopyPlan plan;
   plan.jobs = {{u"\\SD\\a", u"\\a"}, {u"\\SD\\b", u"\\b"}, {u"\\SD\\c", u"\\c"}};
-  ::testing::InSequence order;
-  EXPECT_CALL(platform, copyFile(u"\\SD\\a"s, u"\\a"s)).WillOnce(Return(true));
-  EXPECT_CALL(platform, copyFile(u"\\SD\\b"s, u"\\b"s)).WillOnce(Return(false));
-  EXPECT_CALL(platform, messageBox(u"Can't copy:\n\\SD\\b"s, context.installerPath, 0x00050010u))
-      .WillOnce(Return(kIdOk));
   EXPECT_FALSE(performCopyPlan(context, plan, kDialog));
-  EXPECT_EQ(progress, (std::vector<int>{33}));
+  EXPECT_EQ(device.fileText(u"\\a"), "a");
+  EXPECT_EQ(device.fileText(u"\\c"), std::nullopt);
+  EXPECT_EQ(calls(Operation::CopyFile), 2u);
+  EXPECT_EQ(device.boxes, (std::vector<MemoryPlatform::Box>{
+                              {u"Can't copy:\n\\SD\\b", context.installerPath, 0x00050010u}}));
+  EXPECT_EQ(progress(), (std::vector<int>{33}));
 }
 
 TEST_F(CopyActionsTest, OverlongPathsFailLikeAnyFailedStep) {
   const std::u16string longPath = u"\\" + std::u16string(259, u'x');  // 260 characters
-  ON_CALL(platform, createDirectory).WillByDefault(Return(kErrorSuccess));
-  ON_CALL(platform, copyFile).WillByDefault(Return(true));
+  device.addFile(u"\\SD\\ok", "ok");
+  device.addFile(u"\\SD\\a", "a");
 
   CopyPlan folder;
   folder.addDirectory(longPath);
-  EXPECT_CALL(platform, createDirectory(longPath)).Times(0);
   EXPECT_FALSE(performCopyPlan(context, folder, kDialog));
   EXPECT_FALSE(makePath(platform, longPath));
+  EXPECT_EQ(calls(Operation::CreateDirectory), 0u);
 
   CopyPlan file;
   file.jobs = {{u"\\SD\\ok", u"\\ok"}, {u"\\SD\\a", longPath}};
-  EXPECT_CALL(platform, copyFile).Times(::testing::AnyNumber());
-  EXPECT_CALL(platform, copyFile(_, longPath)).Times(0);
-  EXPECT_CALL(platform, messageBox(u"Can't copy:\n\\SD\\a"s, _, kMbErrorStyle))
-      .WillOnce(Return(kIdOk));
   EXPECT_FALSE(performCopyPlan(context, file, kDialog));
+  EXPECT_EQ(device.boxes, (std::vector<MemoryPlatform::Box>{
+                              {u"Can't copy:\n\\SD\\a", context.installerPath, kMbErrorStyle}}));
+  EXPECT_EQ(device.fileText(u"\\ok"), "ok");
+  EXPECT_EQ(calls(Operation::CopyFile), 1u);
 
   // The silent copy skips it and goes on.
-  file.jobs.push_back({u"\\SD\\z", u"\\z"});
-  EXPECT_CALL(platform, copyFile(u"\\SD\\ok"s, u"\\ok"s)).WillOnce(Return(true));
-  EXPECT_CALL(platform, copyFile(u"\\SD\\z"s, u"\\z"s)).WillOnce(Return(false));
+  file.jobs.push_back({u"\\SD\\z", u"\\z"});  // missing: fails
+  device.files.erase(u"\\ok");
+  platform.resetCounts();
   copyJobsOnly(context, file);
-}
-
-TEST_F(CopyActionsTest, MakePathCreatesEachPrefixFromTheRoot) {
-  const struct {
-    std::u16string path;
-    std::vector<std::pair<std::u16string, std::uint32_t>> creates;
-    bool result;
-  } cases[] = {
-      {u"\\A\\B\\C",
-       {{u"A", kErrorAlreadyExists}, {u"A\\B", kErrorSuccess}, {u"A\\B\\C", kErrorSuccess}},
-       true},
-      {u"A\\\\B\\", {{u"A", kErrorSuccess}, {u"A\\B", kErrorAccessDenied}}, true},
-      {u"\\A\\B", {{u"A", kErrorPathNotFound}}, false},
-      {u"\\\\", {}, false},
-      {u"", {}, false},
-  };
-  for (const auto& c : cases) {
-    ::testing::Mock::VerifyAndClearExpectations(&platform);
-    ::testing::InSequence order;
-    for (const auto& [prefix, code] : c.creates) {
-      EXPECT_CALL(platform, createDirectory(prefix)).WillOnce(Return(code));
-    }
-    EXPECT_EQ(makePath(platform, c.path), c.result);
-  }
+  EXPECT_EQ(device.fileText(u"\\ok"), "ok");
+  EXPECT_EQ(calls(Operation::CopyFile), 2u);
+  EXPECT_EQ(device.fileText(longPath), std::nullopt);
 }
 
 TEST_F(CopyActionsTest, RemoveDirDeletesFilesKeepsFolders) {
-  serveDirectories({
+  device.listings = {
       {u"\\PF\\App\\*.*",
        {folderEntry(u"."), folderEntry(u".."), fileEntry(u"a.exe"), folderEntry(u"Sub")}},
       {u"\\PF\\App\\Sub\\*.*", {fileEntry(u"b.txt"), folderEntry(u"Deeper")}},
       {u"\\PF\\App\\Sub\\Deeper\\*.*", {fileEntry(u"c.txt")}},
       {u"\\PF\\Other\\*.*", {fileEntry(u"d.txt")}},
-  });
+      {u"\\*.*", {fileEntry(u"root.txt")}},
+  };
+  // a.exe is listed but cannot be deleted: a failure does not stop the walk.
+  for (const char16_t* path : {u"\\PF\\App\\Sub\\b.txt", u"\\PF\\App\\Sub\\Deeper\\c.txt",
+                               u"\\PF\\Other\\d.txt", u"\\root.txt"}) {
+    device.addFile(path, "x");
+  }
   set(u"uninstall_actions/remove_dir_1", u"\\PF\\App");
   set(u"uninstall_actions/remove_dir_2", u"");  // would name the whole device
   set(u"uninstall_actions/remove_dir_3", u"\\PF\\Other\\");
-  std::vector<std::u16string> deleted;
-  ON_CALL(platform, deleteFile).WillByDefault([&](const std::u16string& path) {
-    deleted.push_back(path);
-    return path != u"\\PF\\App\\a.exe";  // a failure does not stop the walk
-  });
-  EXPECT_CALL(platform, findFirstFile).Times(::testing::AnyNumber());
-  EXPECT_CALL(platform, findFirstFile(u"\\*.*"s, _)).Times(0);
-  EXPECT_CALL(platform, createDirectory).Times(0);
   runRemoveDirActions(context, u"uninstall_actions");
-  EXPECT_EQ(deleted,
+  EXPECT_EQ(device.deletions,
             (std::vector<std::u16string>{u"\\PF\\App\\a.exe", u"\\PF\\App\\Sub\\b.txt",
                                          u"\\PF\\App\\Sub\\Deeper\\c.txt", u"\\PF\\Other\\d.txt"}));
+  EXPECT_EQ(std::count(device.searches.begin(), device.searches.end(), u"\\*.*"), 0);
+  EXPECT_EQ(device.files.size(), 2u);  // the configuration and \root.txt
+  EXPECT_EQ(calls(Operation::CreateDirectory), 0u);
 }
 
 TEST_F(CopyActionsTest, RemoveFileDeletesMatchesDirectlyInTheFolder) {
-  serveDirectories({
+  device.listings = {
       {u"\\Maps\\*.dat", {fileEntry(u"a.dat"), folderEntry(u"sub.dat"), fileEntry(u"b.dat")}},
       {u"*.tmp", {fileEntry(u"x.tmp")}},  // no folder part: nothing deleted
       {u"\\Maps\\one.dat", {fileEntry(u"one.dat")}},
-  });
+  };
   set(u"l/remove_file_1", u"\\Maps\\*.dat");
   set(u"l/remove_file_2", u"\\Missing\\*.dat");
   set(u"l/remove_file_3", u"*.tmp");
   set(u"l/remove_file_4", u"\\Maps\\one.dat");
-  std::vector<std::u16string> deleted;
-  ON_CALL(platform, deleteFile).WillByDefault([&](const std::u16string& path) {
-    deleted.push_back(path);
-    return false;
-  });
   runRemoveFileActions(context, u"l");
-  EXPECT_EQ(deleted,
+  EXPECT_EQ(device.deletions,
             (std::vector<std::u16string>{u"\\Maps\\a.dat", u"\\Maps\\b.dat", u"\\Maps\\one.dat"}));
 }
 
 TEST_F(CopyActionsTest, DeletionsSkipPathsTooLongForTheDevice) {
   const std::u16string deep = u"\\" + std::u16string(250, u'd');
-  serveDirectories({{deep + u"\\*.*", {fileEntry(u"short"), fileEntry(std::u16string(20, u'n'))}}});
-  std::vector<std::u16string> deleted;
-  ON_CALL(platform, deleteFile).WillByDefault([&](const std::u16string& path) {
-    deleted.push_back(path);
-    return true;
-  });
+  device.listings = {{deep + u"\\*.*", {fileEntry(u"short"), fileEntry(std::u16string(20, u'n'))}}};
   deleteFilesInTree(platform, deep);
-  EXPECT_EQ(deleted, (std::vector<std::u16string>{deep + u"\\short"}));
+  EXPECT_EQ(device.deletions, (std::vector<std::u16string>{deep + u"\\short"}));
 }
 
 // Jobs come back as they were added, whatever shares text with what: folders repeated

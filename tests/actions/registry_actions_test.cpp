@@ -1,3 +1,5 @@
+// Registry locations, and the registry actions and backup on the in-memory device. The
+// order of the calls a write or a deletion makes is in action_calls_test.cpp.
 #include "actions/registry_actions.h"
 
 #include "actions_fixture.h"
@@ -5,14 +7,21 @@
 namespace autorun::testing {
 namespace {
 
-using namespace std::string_literals;
+using sim::Operation;
+using Key = MemoryPlatform::Key;
+using Value = MemoryPlatform::Value;
 
-using ::testing::_;
-using ::testing::DoAll;
-using ::testing::Eq;
-using ::testing::InSequence;
-using ::testing::Return;
-using ::testing::SetArgReferee;
+Value dwordValue(std::uint32_t value) {
+  return {kRegDword,
+          {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+           static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)}};
+}
+Value stringValue(std::u16string_view text) {
+  Bytes data;
+  for (char16_t c : text) data.insert(data.end(), {static_cast<std::uint8_t>(c), 0});
+  data.insert(data.end(), {0, 0});
+  return {kRegString, std::move(data)};
+}
 
 TEST(ParseRegistryLocationTest, RootKeyPathAndName) {
   const struct {
@@ -53,43 +62,24 @@ TEST(ParseRegistryLocationTest, TextLongerThanTheDeviceHoldsHasNoRoot) {
 
 class RegistryActionsTest : public ActionsTest {
  protected:
-  // The next createKey/openKey of root\path hands out `key`.
-  MockRegistryKey& expectCreate(RegistryRoot root, const std::u16string& path) {
-    auto key = std::make_unique<::testing::StrictMock<MockRegistryKey>>();
-    MockRegistryKey& ref = *key;
-    EXPECT_CALL(platform, createKey(root, path))
-        .WillOnce(Return(::testing::ByMove(std::move(key))));
-    return ref;
+  // The key as the device holds it; empty when it does not exist.
+  Key key(RegistryRoot root, const std::u16string& path) const {
+    const auto found = device.registry.find({root, path});
+    return found == device.registry.end() ? Key{} : found->second;
   }
-  MockRegistryKey& expectOpen(RegistryRoot root, const std::u16string& path) {
-    auto key = std::make_unique<::testing::NiceMock<MockRegistryKey>>();
-    MockRegistryKey& ref = *key;
-    EXPECT_CALL(platform, openKey(root, path)).WillOnce(Return(::testing::ByMove(std::move(key))));
-    return ref;
+  bool exists(RegistryRoot root, const std::u16string& path) const {
+    return device.registry.count({root, path}) != 0;
   }
 };
 
-TEST_F(RegistryActionsTest, WritesDwordThenFlushes) {
-  MockRegistryKey& key = expectCreate(RegistryRoot::LocalMachine, u"Software\\A");
-  {
-    InSequence order;
-    EXPECT_CALL(key, setDword(u"B"s, 42u)).WillOnce(Return(true));
-    EXPECT_CALL(key, flush());
-  }
-  writeRegistryDword(platform, u"HKLM\\Software\\A\\B", 42);
-}
-
 TEST_F(RegistryActionsTest, TrailingBackslashWritesTheDefaultValue) {
-  MockRegistryKey& key = expectCreate(RegistryRoot::CurrentUser, u"Software\\A");
-  EXPECT_CALL(key, setString(u""s, u"text"s)).WillOnce(Return(true));
-  EXPECT_CALL(key, flush());
   writeRegistryString(platform, u"HKCU\\Software\\A\\", u"text");
+  EXPECT_EQ(key(RegistryRoot::CurrentUser, u"Software\\A"), (Key{{u"", stringValue(u"text")}}));
+  EXPECT_EQ(calls(Operation::CreateKey), 1u);
+  EXPECT_EQ(calls(Operation::KeyFlush), 1u);
 }
 
 TEST_F(RegistryActionsTest, UnrecognisedLocationsTouchNothing) {
-  EXPECT_CALL(platform, createKey).Times(0);
-  EXPECT_CALL(platform, openKey).Times(0);
-  EXPECT_CALL(platform, broadcastSettingChange()).Times(1);
   for (const std::u16string text : {u"hklm\\Software\\A\\B", u"HKXX\\Software\\A\\B", u"HKLM\\A"}) {
     writeRegistryDword(platform, text, 1);
     writeRegistryString(platform, text, u"x");
@@ -99,12 +89,17 @@ TEST_F(RegistryActionsTest, UnrecognisedLocationsTouchNothing) {
   }
   // A deletion without a root deletes nothing but still tells the shell.
   EXPECT_FALSE(deleteRegistryKey(platform, std::nullopt, u"Software", u"A"));
+  EXPECT_EQ(calls(Operation::CreateKey), 0u);
+  EXPECT_EQ(calls(Operation::OpenKey), 0u);
+  EXPECT_TRUE(device.registry.empty());
+  EXPECT_EQ(device.broadcasts, 1);
 }
 
 TEST_F(RegistryActionsTest, WriteSkippedWhenTheKeyCannotBeOpened) {
-  EXPECT_CALL(platform, createKey(RegistryRoot::LocalMachine, u"Software\\A"s))
-      .WillOnce(Return(::testing::ByMove(nullptr)));
+  platform.failNth(Operation::CreateKey, 1);
   writeRegistryDword(platform, u"HKLM\\Software\\A\\B", 1);  // nothing to fail on
+  EXPECT_EQ(platform.failureCount(Operation::CreateKey), 1u);
+  EXPECT_TRUE(device.registry.empty());
 }
 
 TEST_F(RegistryActionsTest, ReadsDwordWhateverTheTypeWhenItFits) {
@@ -119,19 +114,15 @@ TEST_F(RegistryActionsTest, ReadsDwordWhateverTheTypeWhenItFits) {
       {{1, 2, 3, 4, 5}, false, 0},  // longer than 32 bits
   };
   for (const auto& c : cases) {
-    MockRegistryKey& key = expectOpen(RegistryRoot::LocalMachine, u"K");
-    EXPECT_CALL(key, queryValue(u"V"s, _, _))
-        .WillOnce(DoAll(SetArgReferee<1>(kRegString), SetArgReferee<2>(c.data), Return(true)));
+    device.registry[{RegistryRoot::LocalMachine, u"K"}] = {{u"V", {kRegString, c.data}}};
     const std::optional<std::uint32_t> read = tryReadRegistryDword(platform, u"HKLM\\K\\V");
     EXPECT_EQ(read.has_value(), c.present);
     EXPECT_EQ(read.value_or(0), c.value);
   }
-  MockRegistryKey& missing = expectOpen(RegistryRoot::LocalMachine, u"K");
-  EXPECT_CALL(missing, queryValue).WillOnce(Return(false));
+  device.registry[{RegistryRoot::LocalMachine, u"K"}] = {};
   EXPECT_EQ(readRegistryDword(platform, u"HKLM\\K\\V"), kAbsentMarker);
-  EXPECT_CALL(platform, openKey(RegistryRoot::LocalMachine, u"Gone"s))
-      .WillOnce(Return(::testing::ByMove(nullptr)));
   EXPECT_EQ(readRegistryDword(platform, u"HKLM\\Gone\\V"), kAbsentMarker);
+  EXPECT_EQ(calls(Operation::OpenKey), 6u);  // one for each read
 }
 
 TEST_F(RegistryActionsTest, ReadsStringUpToItsFirstNul) {
@@ -147,97 +138,57 @@ TEST_F(RegistryActionsTest, ReadsStringUpToItsFirstNul) {
       {{}, u""},
   };
   for (const auto& c : cases) {
-    MockRegistryKey& key = expectOpen(RegistryRoot::Users, u"K");
-    EXPECT_CALL(key, queryValue(u"V"s, _, _))
-        .WillOnce(DoAll(SetArgReferee<1>(kRegDword), SetArgReferee<2>(c.data), Return(true)));
+    device.registry[{RegistryRoot::Users, u"K"}] = {{u"V", {kRegDword, c.data}}};
     const std::optional<std::u16string> read = tryReadRegistryString(platform, u"HKUS\\K\\V");
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(*read, c.text);
   }
-  MockRegistryKey& missing = expectOpen(RegistryRoot::Users, u"K");
-  EXPECT_CALL(missing, queryValue).WillOnce(Return(false));
+  device.registry[{RegistryRoot::Users, u"K"}] = {};
   EXPECT_FALSE(tryReadRegistryString(platform, u"HKUS\\K\\V").has_value());
-}
-
-TEST_F(RegistryActionsTest, DeleteCreatesThePathDeletesTheSubkeyAndBroadcasts) {
-  MockRegistryKey& key = expectCreate(RegistryRoot::LocalMachine, u"Software\\A");
-  {
-    InSequence order;
-    EXPECT_CALL(key, deleteSubkeyTree(u"B"s)).WillOnce(Return(true));
-    EXPECT_CALL(key, flush());
-    EXPECT_CALL(platform, broadcastSettingChange());
-  }
-  EXPECT_TRUE(deleteRegistryKey(platform, RegistryRoot::LocalMachine, u"Software\\A", u"B"));
+  EXPECT_EQ(calls(Operation::OpenKey), 7u);  // one for each read
 }
 
 TEST_F(RegistryActionsTest, FailedDeleteStillBroadcasts) {
-  MockRegistryKey& key = expectCreate(RegistryRoot::LocalMachine, u"Software\\A");
-  EXPECT_CALL(key, deleteSubkeyTree(u"B"s)).WillOnce(Return(false));
-  EXPECT_CALL(key, flush());
-  EXPECT_CALL(platform, broadcastSettingChange());
+  device.registry[{RegistryRoot::LocalMachine, u"Software\\A"}] = {};  // without a subkey B
   EXPECT_FALSE(deleteRegistryKey(platform, RegistryRoot::LocalMachine, u"Software\\A", u"B"));
+  EXPECT_EQ(calls(Operation::KeyDeleteSubkeyTree), 1u);
+  EXPECT_EQ(calls(Operation::KeyFlush), 1u);
+  EXPECT_EQ(device.broadcasts, 1);
 
-  EXPECT_CALL(platform, createKey(RegistryRoot::CurrentUser, u"X"s))
-      .WillOnce(Return(::testing::ByMove(nullptr)));
-  EXPECT_CALL(platform, broadcastSettingChange());
+  platform.failNth(Operation::CreateKey, 1);
   EXPECT_FALSE(deleteRegistryKey(platform, RegistryRoot::CurrentUser, u"X", u"B"));
+  EXPECT_EQ(platform.failureCount(Operation::CreateKey), 1u);
+  EXPECT_EQ(device.broadcasts, 2);
 }
 
 TEST_F(RegistryActionsTest, EmptySubkeyNameDeletesNothing) {
   // "HKLM\Software\Atlas\" would otherwise take the whole Atlas branch.
+  device.setDword(RegistryRoot::LocalMachine, u"Software\\Atlas", u"Installed", 1);
   set(u"uninstall_actions/remove_reg_1", u"HKLM\\Software\\Atlas\\");
-  EXPECT_CALL(platform, createKey).Times(0);
-  EXPECT_CALL(platform, broadcastSettingChange()).Times(1);
   runRemoveRegistryActions(context, u"uninstall_actions");
+  EXPECT_EQ(calls(Operation::CreateKey), 0u);
+  EXPECT_TRUE(exists(RegistryRoot::LocalMachine, u"Software\\Atlas"));
+  EXPECT_EQ(device.broadcasts, 1);
 }
 
 TEST_F(RegistryActionsTest, RemoveListDeletesEachEntryWithOneBroadcastEach) {
+  device.setDword(RegistryRoot::LocalMachine, u"Software\\A\\B", u"V", 1);
+  device.setDword(RegistryRoot::LocalMachine, u"Software\\A\\B\\Below", u"V", 1);
+  device.setDword(RegistryRoot::LocalMachine, u"Software\\A\\Kept", u"V", 1);
   set(u"l/remove_reg_1", u"HKLM\\Software\\A\\B");
   set(u"l/remove_reg_2", u"nonsense");
-  set(u"l/remove_reg_3", u"HKCU\\Software\\C");
-  MockRegistryKey& first = expectCreate(RegistryRoot::LocalMachine, u"Software\\A");
-  EXPECT_CALL(first, deleteSubkeyTree(u"B"s)).WillOnce(Return(true));
-  EXPECT_CALL(first, flush());
-  MockRegistryKey& third = expectCreate(RegistryRoot::CurrentUser, u"Software");
-  EXPECT_CALL(third, deleteSubkeyTree(u"C"s)).WillOnce(Return(false));
-  EXPECT_CALL(third, flush());
-  EXPECT_CALL(platform, broadcastSettingChange()).Times(3);
+  set(u"l/remove_reg_3", u"HKCU\\Software\\C");  // no such key
   runRemoveRegistryActions(context, u"l");
-}
-
-TEST_F(RegistryActionsTest, RegKeyListWritesDwordOrString) {
-  set(u"l/reg_key_1", u"HKLM\\S\\Minus");
-  set(u"l/reg_dw_value_1", u"-1");
-  set(u"l/reg_key_2", u"HKLM\\S\\Both");
-  set(u"l/reg_dw_value_2", u"7");
-  set(u"l/reg_str_value_2", u"ignored");
-  set(u"l/reg_key_3", u"HKLM\\S\\Text");
-  set(u"l/reg_str_value_3", u"hello");
-  set(u"l/reg_key_4", u"HKLM\\S\\Neither");
-  set(u"l/reg_key_5", u"HKLM\\S\\EmptyNumber");
-  set(u"l/reg_dw_value_5", u"");
-  set(u"l/reg_key_7", u"HKLM\\S\\AfterTheGap");
-  set(u"l/reg_dw_value_7", u"1");
-
-  InSequence order;
-  for (const auto& expectation :
-       std::vector<std::pair<std::u16string, std::optional<std::uint32_t>>>{
-           {u"Minus", 0xffffffffu},
-           {u"Both", 7u},
-           {u"Text", std::nullopt},
-           {u"Neither", std::nullopt},
-           {u"EmptyNumber", 0u}}) {
-    MockRegistryKey& key = expectCreate(RegistryRoot::LocalMachine, u"S");
-    if (expectation.second) {
-      EXPECT_CALL(key, setDword(expectation.first, *expectation.second)).WillOnce(Return(true));
-    } else {
-      EXPECT_CALL(key,
-                  setString(expectation.first, expectation.first == u"Text"s ? u"hello"s : u""s))
-          .WillOnce(Return(true));
-    }
-    EXPECT_CALL(key, flush());
-  }
-  runRegistryActions(context, u"l");
+  EXPECT_FALSE(exists(RegistryRoot::LocalMachine, u"Software\\A\\B"));
+  EXPECT_FALSE(exists(RegistryRoot::LocalMachine, u"Software\\A\\B\\Below"));
+  EXPECT_TRUE(exists(RegistryRoot::LocalMachine, u"Software\\A\\Kept"));
+  // The keys above each subkey are opened, made when missing.
+  EXPECT_TRUE(exists(RegistryRoot::LocalMachine, u"Software\\A"));
+  EXPECT_TRUE(exists(RegistryRoot::CurrentUser, u"Software"));
+  EXPECT_EQ(calls(Operation::CreateKey), 2u);
+  EXPECT_EQ(calls(Operation::KeyDeleteSubkeyTree), 2u);
+  EXPECT_EQ(calls(Operation::KeyFlush), 2u);
+  EXPECT_EQ(device.broadcasts, 3);
 }
 
 TEST_F(RegistryActionsTest, BackupContinuesStringNumberingAndKeepsAbsence) {
@@ -247,28 +198,13 @@ TEST_F(RegistryActionsTest, BackupContinuesStringNumberingAndKeepsAbsence) {
   set(u"upgrade/backup_str_2", u"HKLM\\S\\NeverReadEither");
   set(u"upgrade/backup_str_3", u"HKLM\\S\\Name");
   set(u"upgrade/backup_str_4", u"HKLM\\S\\NoName");
-
-  ON_CALL(platform, openKey(RegistryRoot::LocalMachine, u"S"s))
-      .WillByDefault([](RegistryRoot, const std::u16string&) {
-        auto key = std::make_unique<::testing::NiceMock<MockRegistryKey>>();
-        ON_CALL(*key, queryValue)
-            .WillByDefault([](const std::u16string& name, std::uint32_t& type,
-                              std::vector<std::uint8_t>& data) {
-              if (name == u"Present") {
-                type = kRegDword;
-                data = {5, 0, 0, 0};
-                return true;
-              }
-              if (name == u"Name") {
-                type = kRegString;
-                data = {'N', 0, 0, 0};
-                return true;
-              }
-              if (name.starts_with(u"NeverRead")) ADD_FAILURE() << "read backup_str below 3";
-              return false;
-            });
-        return key;
-      });
+  // Values that would show up in the backup if the strings below 3 were read.
+  device.registry[{RegistryRoot::LocalMachine, u"S"}] = {
+      {u"Present", dwordValue(5)},
+      {u"Name", {kRegString, {'N', 0, 0, 0}}},
+      {u"NeverRead", stringValue(u"read")},
+      {u"NeverReadEither", stringValue(u"read")},
+  };
 
   context.registryBackup.dwords[u"HKLM\\S\\Old"] = 9u;
   context.registryBackup.strings[u"HKLM\\S\\Kept"] = u"kept";
@@ -285,10 +221,9 @@ TEST_F(RegistryActionsTest, BackupContinuesStringNumberingAndKeepsAbsence) {
 
 TEST_F(RegistryActionsTest, BackupWithoutDwordEntriesReadsStringsFromOne) {
   set(u"upgrade/backup_str_1", u"HKCU\\S\\A");
-  EXPECT_CALL(platform, openKey(RegistryRoot::CurrentUser, u"S"s))
-      .WillOnce(Return(::testing::ByMove(nullptr)));
   context.registryBackup.dwords[u"HKLM\\S\\Old"] = 9u;
   EXPECT_TRUE(backupRegistry(context, u"upgrade"));
+  EXPECT_EQ(calls(Operation::OpenKey), 1u);
   EXPECT_TRUE(context.registryBackup.dwords.empty());
   ASSERT_EQ(context.registryBackup.strings.count(u"HKCU\\S\\A"), 1u);
   EXPECT_FALSE(context.registryBackup.strings.at(u"HKCU\\S\\A").has_value());

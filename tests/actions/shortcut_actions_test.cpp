@@ -1,3 +1,4 @@
+// Shortcut files and their removal, on the in-memory device.
 #include "actions/shortcut_actions.h"
 
 #include "actions_fixture.h"
@@ -5,39 +6,12 @@
 namespace autorun::testing {
 namespace {
 
-using namespace std::string_literals;
+using Opens = decltype(MemoryPlatform::opens);
 
-using ::testing::_;
-using ::testing::ByMove;
-using ::testing::Return;
-
+// The in-memory device's code page passes ASCII and turns everything else into '?'.
 class ShortcutTest : public ActionsTest {
  protected:
-  ShortcutTest() {
-    // A single-byte code page: ASCII passes, everything else becomes '?'.
-    ON_CALL(platform, toMultiByte).WillByDefault([](const std::u16string& text) {
-      std::string bytes;
-      for (const char16_t c : text) bytes.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-      return bytes;
-    });
-  }
-
-  void targetExists(const std::u16string& target) {
-    EXPECT_CALL(platform, openFile(target, FileOpenMode::ReadShared))
-        .WillOnce([](const std::u16string&, FileOpenMode) {
-          static std::string unused;
-          return std::make_unique<RecordingFile>(unused);
-        });
-  }
-
-  // The link file records into `written`, accepting at most `accept` bytes per write.
-  void linkWritable(const std::u16string& link, std::string& written,
-                    std::uint32_t accept = UINT32_MAX) {
-    EXPECT_CALL(platform, openFile(link, FileOpenMode::WriteTruncate))
-        .WillOnce([&written, accept](const std::u16string&, FileOpenMode) {
-          return std::make_unique<RecordingFile>(written, accept);
-        });
-  }
+  void targetExists(const std::u16string& target) { device.addFile(target, "MZ"); }
 };
 
 TEST_F(ShortcutTest, ContentIsOneHashQuotedTarget) {
@@ -48,59 +22,59 @@ TEST_F(ShortcutTest, ContentIsOneHashQuotedTarget) {
       {u"\\Storage Card\\Nav\\nav.exe", "1#\"\\Storage Card\\Nav\\nav.exe\""},
       {u"\\Karten\\Stra\u00dfe.exe", "1#\"\\Karten\\Stra?e.exe\""},
   };
+  const std::u16string link = u"\\Windows\\Start Menu\\Nav.lnk";
   for (const auto& c : cases) {
-    std::string written;
     targetExists(c.target);
-    linkWritable(u"\\Windows\\Start Menu\\Nav.lnk", written);
-    EXPECT_TRUE(createShortcut(context, u"\\Windows\\Start Menu\\Nav.lnk", c.target));
-    EXPECT_EQ(written, c.content);
+    device.opens.clear();
+    EXPECT_TRUE(createShortcut(context, link, c.target));
+    EXPECT_EQ(device.fileText(link), c.content);
+    EXPECT_EQ(device.opens,
+              (Opens{{c.target, FileOpenMode::ReadShared}, {link, FileOpenMode::WriteTruncate}}));
   }
 }
 
 TEST_F(ShortcutTest, TargetOf26CharactersGives30Bytes) {
   const std::u16string target = u"\\Program Files\\Atlas\\a.exe";
   ASSERT_EQ(target.size(), 26u);
-  std::string written;
   targetExists(target);
-  linkWritable(u"\\l.lnk", written);
   EXPECT_TRUE(createShortcut(context, u"\\l.lnk", target));
-  EXPECT_EQ(written.size(), 30u);
+  const std::string written = device.fileText(u"\\l.lnk").value_or("");
+  ASSERT_EQ(written.size(), 30u);
   EXPECT_EQ(written.front(), '1');
   EXPECT_EQ(written.back(), '"');
 }
 
 TEST_F(ShortcutTest, LongTargetIsWrittenWhole) {
   const std::u16string target = u"\\" + std::u16string(290, u'd') + u"\\nav.exe";
-  std::string written;
   targetExists(target);
-  linkWritable(u"\\l.lnk", written);
   EXPECT_TRUE(createShortcut(context, u"\\l.lnk", target));
-  EXPECT_EQ(written.size(), target.size() + 4);
+  const std::string written = device.fileText(u"\\l.lnk").value_or("");
+  ASSERT_EQ(written.size(), target.size() + 4);
   EXPECT_EQ(written.substr(written.size() - 9), "\\nav.exe\"");
 }
 
 TEST_F(ShortcutTest, MissingTargetWritesNothingSilently) {
-  EXPECT_CALL(platform, openFile(u"\\missing.exe"s, FileOpenMode::ReadShared))
-      .WillOnce(Return(ByMove(nullptr)));
-  EXPECT_CALL(platform, openFile(_, FileOpenMode::WriteTruncate)).Times(0);
-  EXPECT_CALL(platform, messageBox).Times(0);
   EXPECT_FALSE(createShortcut(context, u"\\l.lnk", u"\\missing.exe"));
+  EXPECT_EQ(device.opens, (Opens{{u"\\missing.exe", FileOpenMode::ReadShared}}));
+  EXPECT_EQ(device.fileText(u"\\l.lnk"), std::nullopt);
+  EXPECT_TRUE(device.boxes.empty());
 }
 
 TEST_F(ShortcutTest, UncreatableLinkIsReported) {
   targetExists(u"\\nav.exe");
-  EXPECT_CALL(platform, openFile(u"\\No Folder\\Nav.lnk"s, FileOpenMode::WriteTruncate))
-      .WillOnce(Return(ByMove(nullptr)));
-  EXPECT_CALL(platform, messageBox(u"Cannot create link file: \\No Folder\\Nav.lnk!"s,
-                                   context.installerPath, 0x00050010u))
-      .WillOnce(Return(kIdOk));
+  // Held by another program: it cannot be written.
+  device.heldExclusively.insert(u"\\No Folder\\Nav.lnk");
   EXPECT_FALSE(createShortcut(context, u"\\No Folder\\Nav.lnk", u"\\nav.exe"));
+  EXPECT_EQ(device.opens.back(),
+            (Opens::value_type{u"\\No Folder\\Nav.lnk", FileOpenMode::WriteTruncate}));
+  EXPECT_EQ(device.boxes,
+            (std::vector<MemoryPlatform::Box>{{u"Cannot create link file: \\No Folder\\Nav.lnk!",
+                                               context.installerPath, 0x00050010u}}));
 }
 
 TEST_F(ShortcutTest, ShortWriteIsAFailure) {
-  std::string written;
   targetExists(u"\\nav.exe");
-  linkWritable(u"\\l.lnk", written, 5);
+  device.chunk = 5;  // each write takes at most 5 bytes
   EXPECT_FALSE(createShortcut(context, u"\\l.lnk", u"\\nav.exe"));
 }
 
@@ -113,13 +87,13 @@ TEST_F(ShortcutTest, LinkListGoesOnAfterFailures) {
   set(u"install_actions/link_name_5", u"\\never.lnk");
   set(u"install_actions/link_prg_5", u"\\nav.exe");
 
-  EXPECT_CALL(platform, openFile(u"\\missing.exe"s, _)).WillOnce(Return(ByMove(nullptr)));
-  EXPECT_CALL(platform, openFile(u""s, _)).WillOnce(Return(ByMove(nullptr)));
   targetExists(u"\\nav.exe");
-  std::string written;
-  linkWritable(u"\\c.lnk", written);
   runLinkActions(context, u"install_actions");
-  EXPECT_EQ(written, "1#\"\\nav.exe\"");
+  EXPECT_EQ(device.fileText(u"\\c.lnk"), "1#\"\\nav.exe\"");
+  EXPECT_EQ(device.opens, (Opens{{u"\\missing.exe", FileOpenMode::ReadShared},
+                                 {u"", FileOpenMode::ReadShared},
+                                 {u"\\nav.exe", FileOpenMode::ReadShared},
+                                 {u"\\c.lnk", FileOpenMode::WriteTruncate}}));
 }
 
 TEST_F(ShortcutTest, RemoveLinkDeletesEachPathLiterally) {
@@ -127,11 +101,15 @@ TEST_F(ShortcutTest, RemoveLinkDeletesEachPathLiterally) {
   set(u"l/remove_link_2", u"\\Windows\\Start Menu\\Nav.lnk");
   set(u"l/remove_link_3", u"\\" + std::u16string(300, u'x'));
   set(u"l/remove_link_4", u"\\after.lnk");
-  ::testing::InSequence order;
-  EXPECT_CALL(platform, deleteFile(u"\\Windows\\Start Menu\\*.lnk"s)).WillOnce(Return(false));
-  EXPECT_CALL(platform, deleteFile(u"\\Windows\\Start Menu\\Nav.lnk"s)).WillOnce(Return(true));
-  EXPECT_CALL(platform, deleteFile(u"\\after.lnk"s)).WillOnce(Return(true));
+  device.addFile(u"\\Windows\\Start Menu\\Nav.lnk", "1#");
+  device.addFile(u"\\Windows\\Start Menu\\Other.lnk", "1#");
+  device.addFile(u"\\after.lnk", "1#");
   runRemoveLinkActions(context, u"l");
+  EXPECT_EQ(device.deletions,
+            (std::vector<std::u16string>{u"\\Windows\\Start Menu\\*.lnk",
+                                         u"\\Windows\\Start Menu\\Nav.lnk", u"\\after.lnk"}));
+  EXPECT_EQ(device.fileText(u"\\Windows\\Start Menu\\Other.lnk"), "1#");
+  EXPECT_EQ(device.fileText(u"\\after.lnk"), std::nullopt);
 }
 
 }  // namespace

@@ -9,20 +9,15 @@
 
 #include "base/config_store.h"
 #include "config/text_bytes.h"
-#include "support/mock_platform.h"
+#include "support/memory_platform.h"
+#include "support/test_keys.h"
 
 namespace autorun {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using ::testing::_;
-using ::testing::ByMove;
-using ::testing::NiceMock;
-using ::testing::Return;
-
-Bytes bytesOf(std::string_view text) {
-  return Bytes(text.begin(), text.end());
-}
+using testing::Bytes;
+using testing::bytesOf;
+using testing::MemoryFile;
 
 Bytes fromHex(std::string_view hex) {
   Bytes out;
@@ -67,10 +62,10 @@ TEST(ConfigFileCodec, MatchesPublishedRc4Vectors) {
 
 TEST(ConfigFileCodec, KeystreamContinuesAcrossCallsUntilReset) {
   const Bytes text = bytesOf("The navigation application for the storage card");
-  ConfigFileCodec whole = codecFor("ARN20261208053700");
+  ConfigFileCodec whole = codecFor(testing::kTestKey);
   const Bytes once = run(whole, text, true);
 
-  ConfigFileCodec halves = codecFor("ARN20261208053700");
+  ConfigFileCodec halves = codecFor(testing::kTestKey);
   Bytes joined = run(halves, Bytes(text.begin(), text.begin() + 20), true);
   const Bytes second = run(halves, Bytes(text.begin() + 20, text.end()), false);
   joined.insert(joined.end(), second.begin(), second.end());
@@ -154,60 +149,44 @@ TEST(TransformBytes, CallsEncodeOrDecodeByTheFlag) {
 
 // ---- readConfigurationFile ---------------------------------------------------------
 
-// A file held in memory; `deliver` caps what each read hands out, `failAfter` makes the
-// read fail once that many bytes went out.
-class MemoryFile : public File {
+// Hands out one prepared file (or none) to the first open, and notes every open.
+class OneFilePlatform : public testing::MemoryPlatform {
  public:
-  explicit MemoryFile(Bytes bytes) : bytes_(std::move(bytes)) {}
-  std::size_t deliver = SIZE_MAX;
-  std::size_t truncateAt = SIZE_MAX;  // reads end (0 bytes) from here on
-  bool knownSize = true;
-
-  bool read(void* buffer, std::uint32_t count, std::uint32_t& got) override {
-    const std::size_t end = std::min(bytes_.size(), truncateAt);
-    const std::size_t n = std::min({std::size_t{count}, end - std::min(end, position_), deliver});
-    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), n,
-                static_cast<std::uint8_t*>(buffer));
-    position_ += n;
-    got = static_cast<std::uint32_t>(n);
-    return true;
-  }
-  bool write(const void*, std::uint32_t, std::uint32_t&) override { return false; }
-  std::optional<std::uint64_t> size() override {
-    if (!knownSize) return std::nullopt;
-    return bytes_.size();
-  }
-  bool seek(std::uint64_t offset) override {
-    position_ = offset;
-    return true;
+  explicit OneFilePlatform(std::unique_ptr<MemoryFile> file) : file_(std::move(file)) {}
+  std::unique_ptr<File> openFile(const std::u16string& path, FileOpenMode mode) override {
+    opens.emplace_back(path, mode);
+    return std::move(file_);
   }
 
  private:
-  Bytes bytes_;
-  std::size_t position_ = 0;
+  std::unique_ptr<MemoryFile> file_;
 };
 
-constexpr std::string_view kKey = "ARN20261208053700";
+using testing::kTestKey;
 
-Bytes enciphered(std::u16string_view text, std::string_view key = kKey) {
+Bytes enciphered(std::u16string_view text, std::string_view key = kTestKey) {
   ConfigFileCodec codec = codecFor(key);
   return run(codec, testing::utf16WithMark(text), true);
 }
 
-bool readWith(std::unique_ptr<MemoryFile> file, ConfigStore& store, std::string_view key = kKey) {
-  NiceMock<testing::MockPlatform> platform;
-  EXPECT_CALL(platform,
-              openFile(std::u16string(u"\\Card\\2577\\autorun_8.qlm"), FileOpenMode::ReadShared))
-      .WillOnce(Return(ByMove(std::unique_ptr<File>(std::move(file)))));
-  return readConfigurationFile(platform, store, u"\\Card\\2577\\autorun_8.qlm",
-                               reinterpret_cast<const std::uint8_t*>(key.data()),
-                               static_cast<std::uint32_t>(key.size()));
+// Reads `file` as the configuration at \Card\2577\autorun_8.qlm, which must be opened once,
+// for shared reading.
+bool readWith(std::unique_ptr<MemoryFile> file, ConfigStore& store,
+              std::string_view key = kTestKey) {
+  const std::u16string path = u"\\Card\\2577\\autorun_8.qlm";
+  OneFilePlatform platform(std::move(file));
+  const bool read = readConfigurationFile(platform, store, path,
+                                          reinterpret_cast<const std::uint8_t*>(key.data()),
+                                          static_cast<std::uint32_t>(key.size()));
+  const decltype(platform.opens) once = {{path, FileOpenMode::ReadShared}};
+  EXPECT_EQ(platform.opens, once);
+  return read;
 }
 
 TEST(ReadConfigurationFile, DeciphersAndParsesTheWholeFile) {
   ConfigStore store;
   auto file = std::make_unique<MemoryFile>(enciphered(u"[common]\r\nbrand = \"Atlas\""));
-  file->deliver = 5;  // reads may come in pieces
+  file->chunk = 5;  // reads may come in pieces
   ASSERT_TRUE(readWith(std::move(file), store));
   EXPECT_EQ(store.getString(u"common/brand", u""), u"Atlas");
 }
@@ -220,23 +199,24 @@ TEST(ReadConfigurationFile, FailsWithoutTouchingTheStore) {
   };
   const Bytes good = enciphered(u"[common]\r\nbrand = \"Atlas\"");
   const Case cases[] = {
-      {"cannot be opened", [] { return std::unique_ptr<MemoryFile>(); }, kKey},
+      {"cannot be opened", [] { return std::unique_ptr<MemoryFile>(); }, kTestKey},
       {"short read",
        [&] {
-         auto f = std::make_unique<MemoryFile>(good);
-         f->truncateAt = good.size() - 3;
+         // The file says it is longer than what can be read.
+         auto f = std::make_unique<MemoryFile>(Bytes(good.begin(), good.end() - 3));
+         f->statedSize = good.size();
          return f;
        },
-       kKey},
+       kTestKey},
       {"size unknown",
        [&] {
          auto f = std::make_unique<MemoryFile>(good);
-         f->knownSize = false;
+         f->sizeKnown = false;
          return f;
        },
-       kKey},
-      {"another key", [&] { return std::make_unique<MemoryFile>(good); }, "XYZ20000101000000"},
-      {"empty file", [] { return std::make_unique<MemoryFile>(Bytes{}); }, kKey},
+       kTestKey},
+      {"another key", [&] { return std::make_unique<MemoryFile>(good); }, testing::kOtherKey},
+      {"empty file", [] { return std::make_unique<MemoryFile>(Bytes{}); }, kTestKey},
   };
   for (const Case& c : cases) {
     ConfigStore store;

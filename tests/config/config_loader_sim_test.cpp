@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "configuration_key.h"
 #include "context/config_loader.h"
 #include "context/installer_context.h"
 #include "support/device_image.h"
+#include "support/test_keys.h"
 
 namespace autorun {
 namespace {
@@ -27,8 +27,7 @@ struct SimInstaller {
     sim::SimOptions options;
     options.installerPath = u"\\Storage Card\\2577\\autorun.exe";
     platform = image.platform(options);
-    context = std::make_unique<InstallerContext>(
-        *platform, std::string(kConfigurationKey, kConfigurationKeyLength));
+    context = std::make_unique<InstallerContext>(*platform, std::string(testing::kTestKey));
     context->moduleHandle = sim::SimPlatform::kModuleHandle;
     context->commandLine = std::move(commandLine);
   }

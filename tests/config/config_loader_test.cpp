@@ -5,15 +5,18 @@
 #include <string>
 
 #include "common/config_text.h"
-#include "config/fake_device.h"
 #include "context/installer_context.h"
+#include "support/memory_platform.h"
+#include "support/test_keys.h"
 
 namespace autorun {
 namespace {
 
-using testing::FakeDevice;
+using testing::Bytes;
+using testing::kOtherKey;
+using testing::kTestKey;
+using testing::MemoryPlatform;
 
-constexpr std::string_view kKey = "ARN20261208053700";
 const std::u16string kCardFile = u"\\Storage Card\\2577\\autorun_8.qlm";
 const std::u16string kSystemFile = u"\\Windows\\autorun_8.qlm";
 const std::u16string kFatal1 = u"Fatal error: cannot open configuration file. (1)";
@@ -36,7 +39,7 @@ const std::u16string kSystemText =
     u"[install]\r\n"
     u"title = \"%s preinstalled\"\r\n";
 
-FakeDevice::Bytes file(std::u16string_view text, std::string_view key = kKey) {
+Bytes file(std::u16string_view text, std::string_view key = kTestKey) {
   return host::encipherConfigurationText(text, key);
 }
 
@@ -49,15 +52,14 @@ std::u16string paddedTo(std::u16string text, std::size_t bytes) {
 }
 
 struct Installer {
-  FakeDevice device;
-  InstallerContext context{device.platform, std::string(kKey)};
-  Installer() { device.cards = {u"Storage Card"}; }
+  MemoryPlatform device;
+  InstallerContext context{device, std::string(kTestKey)};
 };
 
 TEST(LoadConfiguration, LoadsTheCardConfigurationAndPreparesTheTexts) {
   Installer installer;
-  installer.device.moduleFileName = u"\\Storage Card\\2577\\AutoRun.exe";
-  installer.device.addFile(kCardFile, file(kCardText));
+  installer.device.modulePath = u"\\Storage Card\\2577\\AutoRun.exe";
+  installer.device.files[kCardFile] = file(kCardText);
   InstallerContext& context = installer.context;
 
   EXPECT_EQ(loadConfiguration(context), kLoadOk);
@@ -86,7 +88,7 @@ TEST(LoadConfiguration, ReportsFailuresUnlessUninstalling) {
   };
   for (const Case& c : cases) {
     Installer installer;
-    if (!c.cardText.empty()) installer.device.addFile(kCardFile, file(c.cardText));
+    if (!c.cardText.empty()) installer.device.files[kCardFile] = file(c.cardText);
     installer.context.commandLine = c.commandLine;
     EXPECT_EQ(loadConfiguration(installer.context), c.expected) << c.what;
     if (c.message.empty()) {
@@ -102,8 +104,8 @@ TEST(LoadConfiguration, ReportsFailuresUnlessUninstalling) {
 
 TEST(LoadConfiguration, ConfigurationWithoutWebsitePreparesNoText) {
   Installer installer;
-  installer.device.addFile(kCardFile,
-                           file(u"[common]\r\nbrand = \"Atlas\"\r\n[install]\r\ntitle = \"%s\""));
+  installer.device.files[kCardFile] =
+      file(u"[common]\r\nbrand = \"Atlas\"\r\n[install]\r\ntitle = \"%s\"");
   EXPECT_EQ(loadConfiguration(installer.context), kLoadInvalid);
   EXPECT_EQ(installer.context.config.getString(u"install/title", u""), u"%s");
 }
@@ -115,11 +117,11 @@ TEST(LoadConfiguration, RefusesFilesLargerThanTheLimit) {
   };
   for (const Case& c : {Case{100000, kLoadOk}, Case{100001, kLoadCannotOpen}}) {
     Installer installer;
-    FakeDevice::Bytes bytes = file(paddedTo(kCardText, c.size & ~std::size_t{1}));
+    Bytes bytes = file(paddedTo(kCardText, c.size & ~std::size_t{1}));
     if (bytes.size() < c.size) bytes.push_back(0);  // an odd size
     ASSERT_EQ(bytes.size(), c.size);
-    installer.device.addFile(kCardFile, bytes);
-    installer.device.addFile(kSystemFile, file(kCardText));  // never a fall-back for size
+    installer.device.files[kCardFile] = bytes;
+    installer.device.files[kSystemFile] = file(kCardText);  // never a fall-back for size
     EXPECT_EQ(loadConfiguration(installer.context), c.expected) << c.size;
     EXPECT_EQ(installer.device.boxes.size(), c.expected == kLoadOk ? 0u : 1u) << c.size;
   }
@@ -146,11 +148,11 @@ TEST(LoadConfiguration, PreinstalledDeviceIgnoresOrdinaryCards) {
   };
   for (const Case& c : cases) {
     Installer installer;
-    installer.device.addFile(kSystemFile, file(c.systemText));
+    installer.device.files[kSystemFile] = file(c.systemText);
     if (!c.cardText.empty()) {
       std::u16string text(c.cardText);
       if (c.cardTooLarge) text = paddedTo(text, 100002);
-      installer.device.addFile(kCardFile, file(text));
+      installer.device.files[kCardFile] = file(text);
     }
     EXPECT_EQ(loadConfiguration(installer.context), c.expected) << c.what;
     EXPECT_EQ(installer.device.boxes.size(), c.boxes) << c.what;
@@ -163,8 +165,8 @@ TEST(LoadConfiguration, PreinstalledDeviceIgnoresOrdinaryCards) {
 
 TEST(LoadConfiguration, SectionCarriesFromTheSystemCopyIntoTheCardText) {
   Installer installer;
-  installer.device.addFile(kSystemFile, file(u"[common]\r\nother = \"1\""));
-  installer.device.addFile(kCardFile, file(u"brand = \"A\"\r\nwebsite = \"w\""));
+  installer.device.files[kSystemFile] = file(u"[common]\r\nother = \"1\"");
+  installer.device.files[kCardFile] = file(u"brand = \"A\"\r\nwebsite = \"w\"");
   EXPECT_EQ(loadConfiguration(installer.context), kLoadOk);
   EXPECT_FALSE(installer.context.config.hasKey(u"common/other"));  // cleared between loads
   EXPECT_EQ(installer.context.config.getString(u"common/brand", u""), u"A");
@@ -194,13 +196,13 @@ TEST(LoadConfigurationFile, FindsTheFileAndFallsBackToTheSystemCopy) {
   for (const Case& c : cases) {
     Installer installer;
     installer.device.cards = {u"SD"};
-    installer.device.moduleFileName = u"\\Install\\autorun.exe";
-    if (c.onCard) installer.device.addFile(u"\\SD\\2577\\autorun_8.qlm", file(text(u"Card")));
-    if (c.cardHeldShared) installer.device.holdShared(u"\\SD\\2577\\autorun_8.qlm");
+    installer.device.modulePath = u"\\Install\\autorun.exe";
+    if (c.onCard) installer.device.files[u"\\SD\\2577\\autorun_8.qlm"] = file(text(u"Card"));
+    if (c.cardHeldShared) installer.device.heldShared.insert(u"\\SD\\2577\\autorun_8.qlm");
     if (c.inInstallerFolder) {
-      installer.device.addFile(u"\\Install\\autorun_8.qlm", file(text(u"Installer")));
+      installer.device.files[u"\\Install\\autorun_8.qlm"] = file(text(u"Installer"));
     }
-    if (c.inSystemFolder) installer.device.addFile(kSystemFile, file(text(u"System")));
+    if (c.inSystemFolder) installer.device.files[kSystemFile] = file(text(u"System"));
     EXPECT_EQ(loadConfigurationFile(installer.context, u""), c.expected) << c.what;
     EXPECT_EQ(installer.context.config.getString(u"common/brand", u""), c.brand) << c.what;
   }
@@ -208,11 +210,11 @@ TEST(LoadConfigurationFile, FindsTheFileAndFallsBackToTheSystemCopy) {
 
 TEST(LoadConfigurationFile, AddsToTheStoreAndChecksWithTheContextKey) {
   Installer installer;
-  installer.device.addFile(kCardFile, file(kCardText, "XYZ20000101000000"));
+  installer.device.files[kCardFile] = file(kCardText, kOtherKey);
   installer.context.config.setValue(u"keep/me", u"1");
   EXPECT_EQ(loadConfigurationFile(installer.context, kCardFile), kLoadInvalid);
 
-  installer.context.configurationKey = "XYZ20000101000000";
+  installer.context.configurationKey = std::string(kOtherKey);
   EXPECT_EQ(loadConfigurationFile(installer.context, kCardFile), kLoadOk);
   EXPECT_TRUE(installer.context.config.hasKey(u"keep/me"));
   EXPECT_EQ(installer.device.opens.front().second, FileOpenMode::ReadExclusive);
@@ -250,8 +252,8 @@ TEST(FillMessageTexts, FillsBrandAndWebsiteInOrder) {
 
 TEST(LoadConfiguration, FreeSpaceTextKeepsItsSecondPlaceholder) {
   Installer installer;
-  installer.device.addFile(kCardFile,
-                           file(kCardText + u"[error]\r\nfreespace = \"%s needs %s kB\""));
+  installer.device.files[kCardFile] =
+      file(kCardText + u"[error]\r\nfreespace = \"%s needs %s kB\"");
   ASSERT_EQ(loadConfiguration(installer.context), kLoadOk);
   EXPECT_EQ(installer.context.config.getString(u"error/freespace", u""), u"Atlas needs %s kB");
 }
@@ -269,8 +271,8 @@ TEST(FolderIdFromName, ComparesExactly) {
   }
 
   Installer installer;
-  installer.device.addFile(kCardFile,
-                           file(kCardText + u"[navigation]\r\nexe_parent = \"program_files\""));
+  installer.device.files[kCardFile] =
+      file(kCardText + u"[navigation]\r\nexe_parent = \"program_files\"");
   ASSERT_EQ(loadConfiguration(installer.context), kLoadOk);
   EXPECT_EQ(installer.context.launchFolderNumber, -1);
 }

@@ -5,11 +5,13 @@
 #include <string>
 
 #include "base/config_store.h"
+#include "support/test_keys.h"
 
 namespace autorun::host {
 namespace {
 
-constexpr std::string_view kKey = "ARN20261208053700";
+using testing::kOtherKey;
+constexpr std::string_view kKey = testing::kTestKey;
 
 TEST(ConfigText, DecodesEveryAcceptedSourceIntoCrLfLines) {
   struct Case {
@@ -43,7 +45,7 @@ TEST(ConfigText, EnciphersWithMarkAndDeciphersBack) {
 
   const std::string bytes(file.begin(), file.end());
   EXPECT_EQ(decipherConfigurationFile(bytes, kKey), text);
-  EXPECT_EQ(decipherConfigurationFile(bytes, "XYZ20000101000000"), std::nullopt);
+  EXPECT_EQ(decipherConfigurationFile(bytes, kOtherKey), std::nullopt);
   EXPECT_EQ(decipherConfigurationFile("", kKey), std::nullopt);
 
   // The installer's parser reads what the tool writes.

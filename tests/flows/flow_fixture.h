@@ -13,13 +13,14 @@
 #include <nlohmann/json.hpp>
 
 #include "actions/registry_actions.h"
-#include "configuration_key.h"
 #include "context/config_loader.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
 #include "platform/sim/fault_injecting_platform.h"
 #include "platform/sim/sim_platform.h"
+#include "support/atlas_card.h"
 #include "support/device_image.h"
+#include "support/test_keys.h"
 
 namespace autorun::testing {
 
@@ -107,29 +108,12 @@ reg_key_1 = "HKLM\\Software\\Atlas\\MapFolder"
 reg_str_value_1 = ""
 )";
 
-inline constexpr char16_t kInstalledMark[] = u"HKLM\\Software\\Atlas\\Installed";
 inline constexpr char16_t kCardPath[] = u"HKLM\\Software\\Atlas\\CardPath";
 inline constexpr char16_t kAutorun[] = u"HKLM\\Software\\AtlasShell\\Autorun";
 inline constexpr char16_t kToday[] = u"HKLM\\Software\\Microsoft\\Today\\Items\\Atlas\\Enabled";
 inline constexpr char16_t kTodaySaved[] = u"HKLM\\Software\\Atlas\\TodaySaved";
-inline constexpr char16_t kVolume[] = u"HKCU\\Software\\Atlas\\Volume";
-inline constexpr char16_t kLastCity[] = u"HKCU\\Software\\Atlas\\LastCity";
 inline constexpr char16_t kMapFolder[] = u"HKLM\\Software\\Atlas\\MapFolder";
-
-inline constexpr char16_t kCardExe[] = u"\\Storage Card\\Atlas\\atlas.exe";
-inline constexpr char16_t kInstalledExe[] = u"\\Program Files\\Atlas\\atlas.exe";
 inline constexpr std::uint32_t kCardStamp = 0x00010004;
-
-// The bytes of a stand-in executable of `size` bytes with `stamp` as its last four.
-inline std::string fakeExecutable(std::uint32_t stamp, std::size_t size = 1024) {
-  std::string bytes(size, '\x90');
-  bytes[0] = 'M';
-  bytes[1] = 'Z';
-  for (int i = 0; i < 4; ++i) {
-    bytes[size - 4 + i] = static_cast<char>((stamp >> (8 * i)) & 0xFF);
-  }
-  return bytes;
-}
 
 // Sizes of the files the install list copies.
 inline constexpr std::size_t kExeSize = 1024;
@@ -194,8 +178,7 @@ class FlowTest : public ::testing::Test {
     options.answers = std::move(answers);
     device = image.platform(std::move(options));
     faults = std::make_unique<WatchedPlatform>(*device);
-    context = std::make_unique<InstallerContext>(
-        *faults, std::string(kConfigurationKey, kConfigurationKeyLength));
+    context = std::make_unique<InstallerContext>(*faults, std::string(kTestKey));
     context->moduleHandle = sim::SimPlatform::kModuleHandle;
     ASSERT_EQ(loadConfiguration(*context), kLoadOk);
     publishFolderVariables(*context);

@@ -1,5 +1,4 @@
 // Where the version stamp of an executable is read from.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,14 +6,12 @@
 #include <vector>
 
 #include "flows/upgrade_flow.h"
-#include "platform/null_platform.h"
-#include "support/mock_platform.h"
+#include "support/memory_platform.h"
 
 namespace autorun {
 namespace {
 
-using ::testing::_;
-using ::testing::NiceMock;
+using testing::MemoryFile;
 
 void putWord(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
@@ -33,16 +30,14 @@ class VersionStampTest : public ::testing::Test {
   // Reads the stamp of `bytes` as the file at \App\app.exe.
   std::optional<std::uint32_t> stampOf(std::vector<std::uint8_t> bytes,
                                        std::uint32_t chunk = 0xFFFFFFFFu) {
-    ON_CALL(platform, openFile(std::u16string(u"\\App\\app.exe"), _))
-        .WillByDefault([bytes, chunk](const std::u16string&, FileOpenMode) {
-          return std::make_unique<MemoryFile>(bytes, chunk);
-        });
+    platform.files[u"\\App\\app.exe"] = std::move(bytes);
+    platform.chunk = chunk;
     std::uint32_t stamp = 0;
     if (!readVersionStamp(platform, u"\\App\\app.exe", stamp)) return std::nullopt;
     return stamp;
   }
 
-  NiceMock<testing::MockPlatform> platform;
+  testing::MemoryPlatform platform;
 };
 
 TEST_F(VersionStampTest, UnsignedFilesCarryTheStampInTheirLastFourBytes) {

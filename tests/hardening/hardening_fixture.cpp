@@ -9,11 +9,11 @@
 #include <stdexcept>
 
 #include "actions/registry_actions.h"
-#include "configuration_key.h"
 #include "context/config_loader.h"
 #include "entry/entry.h"
 #include "host_text/utf.h"
 #include "platform/sim/sim_registry.h"
+#include "support/test_keys.h"
 
 namespace autorun::testing::hardening {
 
@@ -33,14 +33,6 @@ ScratchFolder::ScratchFolder() {
 ScratchFolder::~ScratchFolder() {
   std::error_code error;
   fs::remove_all(dir_, error);
-}
-
-std::string fakeExecutable(std::uint32_t stamp, std::size_t size) {
-  std::string bytes(size, '\x90');
-  bytes[0] = 'M';
-  bytes[1] = 'Z';
-  for (int i = 0; i < 4; ++i) bytes[size - 4 + i] = static_cast<char>((stamp >> (8 * i)) & 0xFF);
-  return bytes;
 }
 
 namespace {
@@ -143,8 +135,7 @@ void writeCardAndBystanders(DeviceImage& image) {
 
 std::unique_ptr<InstallerContext> loadInstaller(PlatformServices& platform,
                                                 std::u16string commandLine) {
-  auto context = std::make_unique<InstallerContext>(
-      platform, std::string(kConfigurationKey, kConfigurationKeyLength));
+  auto context = std::make_unique<InstallerContext>(platform, std::string(kTestKey));
   context->moduleHandle = sim::SimPlatform::kModuleHandle;
   context->commandLine = std::move(commandLine);
   if (loadConfiguration(*context) != kLoadOk) return nullptr;

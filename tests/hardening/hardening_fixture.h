@@ -14,6 +14,7 @@
 
 #include "context/installer_context.h"
 #include "platform/sim/sim_platform.h"
+#include "support/atlas_card.h"
 #include "support/device_image.h"
 
 namespace autorun::testing::hardening {
@@ -113,11 +114,6 @@ reg_key_1 = "HKLM\\Software\\Atlas\\MapFolder"
 reg_str_value_1 = ""
 )";
 
-inline constexpr char16_t kInstalledMark[] = u"HKLM\\Software\\Atlas\\Installed";
-inline constexpr char16_t kVolume[] = u"HKCU\\Software\\Atlas\\Volume";
-inline constexpr char16_t kLastCity[] = u"HKCU\\Software\\Atlas\\LastCity";
-inline constexpr char16_t kCardExe[] = u"\\Storage Card\\Atlas\\atlas.exe";
-inline constexpr char16_t kInstalledExe[] = u"\\Program Files\\Atlas\\atlas.exe";
 inline constexpr std::uint32_t kCardStamp = 0x00020001;
 
 // A fresh empty folder for short-lived device images, removed with the object. It lies in
@@ -134,9 +130,6 @@ class ScratchFolder {
  private:
   std::filesystem::path dir_;
 };
-
-// The bytes of a stand-in executable with `stamp` as its last four bytes.
-std::string fakeExecutable(std::uint32_t stamp, std::size_t size = 1024);
 
 // Writes the card (configuration, application files, logo) and things that belong to
 // neither the card nor the application: files beside the installed ones and registry

@@ -4,13 +4,24 @@
 
 #include <string>
 
-#include "config/fake_device.h"
 #include "context/installer_context.h"
+#include "platform/sim/fault_injecting_platform.h"
+#include "support/memory_platform.h"
+#include "support/test_keys.h"
 
 namespace autorun {
 namespace {
 
-using testing::FakeDevice;
+using sim::Operation;
+using testing::MemoryPlatform;
+
+// The in-memory device, with its calls counted.
+struct Device {
+  MemoryPlatform memory;
+  sim::FaultInjectingPlatform platform{memory};
+  InstallerContext context{platform, std::string(testing::kTestKey)};
+  std::uint64_t cardsFetched() const { return platform.callCount(Operation::CardNext); }
+};
 
 std::u16string configOn(const std::u16string& card) {
   return u"\\" + card + u"\\2577\\autorun_8.qlm";
@@ -48,57 +59,55 @@ TEST(FindCardFolder, ChoosesTheFirstCardThatCarriesTheConfiguration) {
       {"deeper installer", u"\\SD\\a\\b\\autorun.exe", 1, {}, {}, u"\\SD\\a", 1},
   };
   for (const Case& c : cases) {
-    FakeDevice device;
-    device.moduleFileName = c.module;
-    for (int k = 1; k <= c.cards; ++k) device.cards.push_back(cardName(k));
-    for (int k : c.withFile) device.addFile(configOn(cardName(k)), {0xFF, 0xFE});
-    for (int k : c.heldAway) device.holdExclusively(configOn(cardName(k)));
-    InstallerContext context(device.platform, "ARN20261208053700");
-    EXPECT_EQ(findCardFolder(context), c.expected) << c.what;
-    EXPECT_EQ(device.cardsFetched, c.fetches) << c.what;
+    Device device;
+    device.memory.modulePath = c.module;
+    device.memory.cards.clear();
+    for (int k = 1; k <= c.cards; ++k) device.memory.cards.push_back(cardName(k));
+    for (int k : c.withFile) device.memory.files[configOn(cardName(k))] = {0xFF, 0xFE};
+    for (int k : c.heldAway) device.memory.heldExclusively.insert(configOn(cardName(k)));
+    EXPECT_EQ(findCardFolder(device.context), c.expected) << c.what;
+    EXPECT_EQ(device.cardsFetched(), static_cast<std::uint64_t>(c.fetches)) << c.what;
   }
 }
 
 TEST(FindCardFolder, DontFindSdGivesTheInstallerFolder) {
-  FakeDevice device;
-  device.cards = {u"Card1"};
-  device.addFile(configOn(u"Card1"), {0xFF, 0xFE});
-  InstallerContext context(device.platform, "ARN20261208053700");
-  context.config.setValue(u"common/dont_find_sd", u"1");
-  EXPECT_CALL(device.platform, findFirstCard(::testing::_)).Times(0);
-  EXPECT_EQ(findCardFolder(context), u"\\Storage Card\\2577");
+  Device device;
+  device.memory.cards = {u"Card1"};
+  device.memory.files[configOn(u"Card1")] = {0xFF, 0xFE};
+  device.context.config.setValue(u"common/dont_find_sd", u"1");
+  EXPECT_EQ(findCardFolder(device.context), u"\\Storage Card\\2577");
+  EXPECT_EQ(device.platform.callCount(Operation::FindFirstCard), 0u);
 }
 
 TEST(FindCardFolder, LooksAgainAtEveryCall) {
-  FakeDevice device;
-  device.cards = {u"Card1", u"Card2"};
-  device.addFile(configOn(u"Card2"), {0xFF, 0xFE});
-  InstallerContext context(device.platform, "ARN20261208053700");
-  EXPECT_EQ(findCardFolder(context), u"\\Card2");
-  device.cards = {u"Card1"};
-  EXPECT_EQ(findCardFolder(context), u"\\Storage Card");
-  device.cards.clear();
-  EXPECT_EQ(findCardFolder(context), u"");
+  Device device;
+  device.memory.cards = {u"Card1", u"Card2"};
+  device.memory.files[configOn(u"Card2")] = {0xFF, 0xFE};
+  EXPECT_EQ(findCardFolder(device.context), u"\\Card2");
+  device.memory.cards = {u"Card1"};
+  EXPECT_EQ(findCardFolder(device.context), u"\\Storage Card");
+  device.memory.cards.clear();
+  EXPECT_EQ(findCardFolder(device.context), u"");
 }
 
 TEST(CardDiscovery, SpecialFoldersAndReadableFiles) {
-  FakeDevice device;
-  device.moduleFileName = u"\\Storage Card\\2577\\AutoRun.EXE";
-  device.addFile(u"\\Windows\\autorun_8.qlm", {1});
-  device.addFile(u"\\Windows\\held.qlm", {1});
-  device.holdExclusively(u"\\Windows\\held.qlm");
-  InstallerContext context(device.platform, "ARN20261208053700");
+  Device device;
+  device.memory.modulePath = u"\\Storage Card\\2577\\AutoRun.EXE";
+  device.memory.files[u"\\Windows\\autorun_8.qlm"] = {1};
+  device.memory.files[u"\\Windows\\held.qlm"] = {1};
+  device.memory.heldExclusively.insert(u"\\Windows\\held.qlm");
+  InstallerContext& context = device.context;
 
-  EXPECT_CALL(device.platform, specialFolderPath(::testing::_)).Times(::testing::AnyNumber());
-  EXPECT_CALL(device.platform, specialFolderPath(-1)).Times(0);
+  // No folder number: the device is not asked.
   EXPECT_EQ(specialFolderPath(context, -1), u"");
+  EXPECT_EQ(device.platform.callCount(Operation::SpecialFolderPath), 0u);
   EXPECT_EQ(specialFolderPath(context, 36), u"\\Windows");
   EXPECT_EQ(specialFolderPath(context, 38), u"\\Program Files");
 
-  EXPECT_TRUE(fileReadable(device.platform, u"\\WINDOWS\\autorun_8.qlm"));
+  EXPECT_TRUE(fileReadable(device.platform, u"\\Windows\\autorun_8.qlm"));
   EXPECT_FALSE(fileReadable(device.platform, u"\\Windows\\held.qlm"));
   EXPECT_FALSE(fileReadable(device.platform, u"\\Windows\\missing.qlm"));
-  EXPECT_EQ(device.opens.back().second, FileOpenMode::ReadShared);
+  EXPECT_EQ(device.memory.opens.back().second, FileOpenMode::ReadShared);
 
   EXPECT_EQ(installerFolder(context), u"\\Storage Card\\2577");  // not case-folded
 }

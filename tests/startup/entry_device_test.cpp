@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "flows/flow_fixture.h"
+#include "support/test_keys.h"
 
 namespace autorun::testing {
 namespace {
@@ -15,8 +16,7 @@ class EntryOnDeviceTest : public FlowTest {
     options.installerPath = installerPath;
     options.answers = std::move(answers);
     device = image.platform(std::move(options));
-    context = std::make_unique<InstallerContext>(
-        *device, std::string(kConfigurationKey, kConfigurationKeyLength));
+    context = std::make_unique<InstallerContext>(*device, std::string(kTestKey));
     return runEntry(*context, sim::SimPlatform::kModuleHandle, commandLine);
   }
 };

@@ -1,9 +1,9 @@
 // The entry's dispatch: the mode table row by row, the own-name test, the installed mark
-// and the folder variables, with the later steps replaced by a recorder.
-#include <gmock/gmock.h>
+// and the folder variables, with the later steps replaced by a recorder, on the in-memory
+// device. The order in which the entry asks the device for the folders is in
+// entry_calls_test.cpp.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,117 +11,32 @@
 #include "context/card_discovery.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
-#include "support/mock_platform.h"
+#include "platform/sim/fault_injecting_platform.h"
+#include "startup/entry_fixture.h"
+#include "support/memory_platform.h"
+#include "support/test_keys.h"
 
 namespace autorun {
 namespace {
 
-using ::testing::_;
-using ::testing::InSequence;
-using ::testing::NiceMock;
-using ::testing::Return;
+using sim::Operation;
+using testing::kCardConfiguration;
+using testing::kInstalledMark;
+using testing::kMarkKey;
+using testing::kMarkName;
+using testing::MemoryPlatform;
+using testing::RecordingSteps;
 
-constexpr char16_t kInstalledMark[] = u"HKLM\\Software\\Atlas\\Installed";
-constexpr char16_t kMarkKey[] = u"Software\\Atlas";
-constexpr char16_t kMarkName[] = u"Installed";
-constexpr char16_t kCardConfiguration[] = u"\\Storage Card\\2577\\autorun_8.qlm";
-
-class FakeFile : public File {
- public:
-  bool read(void*, std::uint32_t, std::uint32_t& got) override {
-    got = 0;
-    return true;
-  }
-  bool write(const void*, std::uint32_t, std::uint32_t& written) override {
-    written = 0;
-    return false;
-  }
-  std::optional<std::uint64_t> size() override { return 0; }
-  bool seek(std::uint64_t) override { return true; }
-};
-
-class OneCard : public CardEnumeration {
- public:
-  bool next(std::u16string&) override { return false; }
-};
-
-// A key holding at most the installed mark.
-class MarkKey : public RegistryKey {
- public:
-  explicit MarkKey(std::uint32_t value) : value_(value) {}
-  bool setDword(const std::u16string&, std::uint32_t) override { return false; }
-  bool setString(const std::u16string&, const std::u16string&) override { return false; }
-  bool queryValue(const std::u16string& name, std::uint32_t& type,
-                  std::vector<std::uint8_t>& data) override {
-    if (name != kMarkName) return false;
-    type = kRegDword;
-    data = {static_cast<std::uint8_t>(value_), static_cast<std::uint8_t>(value_ >> 8),
-            static_cast<std::uint8_t>(value_ >> 16), static_cast<std::uint8_t>(value_ >> 24)};
-    return true;
-  }
-  bool deleteSubkeyTree(const std::u16string&) override { return false; }
-  void flush() override {}
-
- private:
-  std::uint32_t value_;
-};
-
-// Stands in for the loader and the flows; records what the entry asked for.
-class RecordingSteps : public StartupSteps {
- public:
-  int loadResult = 0;
-  std::u16string installerPath = u"\\storage card\\2577\\autorun.exe";
-  std::map<std::u16string, std::u16string> values;
-  std::vector<std::string> calls;
-  // What the flow saw of a value that held the card placeholder.
-  std::u16string cardValueSeenByFlow;
-
-  int loadConfiguration(InstallerContext& context) override {
-    context.installerPath = installerPath;
-    for (const auto& [key, value] : values) context.config.setValue(key, value);
-    calls.push_back("load");
-    return loadResult;
-  }
-  bool runInstall(InstallerContext& context, bool interactive) override {
-    record(context, interactive ? "install interactive" : "install silent");
-    return true;
-  }
-  void runUninstall(InstallerContext& context, bool interactive) override {
-    record(context, interactive ? "uninstall interactive" : "uninstall silent");
-  }
-  void askReinstall(InstallerContext& context) override { record(context, "reinstall"); }
-  void onCardInserted(InstallerContext& context) override { record(context, "inserted"); }
-  void onCardRemoved(InstallerContext& context) override { record(context, "removed"); }
-
- private:
-  void record(InstallerContext& context, const char* call) {
-    calls.push_back(call);
-    cardValueSeenByFlow = context.config.getString(u"upgrade/application_dat", u"");
-  }
-};
+// Gives the device the installed mark with this value, or no mark at all.
+void putMark(MemoryPlatform& device, std::optional<std::uint32_t> mark) {
+  device.registry.clear();
+  if (mark) device.setDword(RegistryRoot::LocalMachine, kMarkKey, kMarkName, *mark);
+}
 
 class EntryTest : public ::testing::Test {
  protected:
   EntryTest() {
-    ON_CALL(platform, specialFolderPath(kSpecialFolderPersonal))
-        .WillByDefault(Return(u"\\My Documents"));
-    ON_CALL(platform, specialFolderPath(kSpecialFolderProgramFiles))
-        .WillByDefault(Return(u"\\Program Files"));
-    ON_CALL(platform, specialFolderPath(kSpecialFolderWindows)).WillByDefault(Return(u"\\Windows"));
-    ON_CALL(platform, specialFolderPath(kSpecialFolderPrograms))
-        .WillByDefault(Return(u"\\Windows\\Start Menu\\Programs"));
-    ON_CALL(platform, findFirstCard(_)).WillByDefault([](std::u16string& first) {
-      first = u"Storage Card";
-      return std::make_unique<OneCard>();
-    });
-    ON_CALL(platform, openFile(std::u16string(kCardConfiguration), _))
-        .WillByDefault(
-            [](const std::u16string&, FileOpenMode) { return std::make_unique<FakeFile>(); });
-    ON_CALL(platform, openKey(RegistryRoot::LocalMachine, std::u16string(kMarkKey)))
-        .WillByDefault([this](RegistryRoot, const std::u16string&) -> std::unique_ptr<RegistryKey> {
-          if (!mark) return nullptr;
-          return std::make_unique<MarkKey>(*mark);
-        });
+    device.files[kCardConfiguration] = {};
     steps.values = {{u"registry/installed", kInstalledMark},
                     {u"uninstall/title", u"Atlas uninstall"},
                     {u"uninstall/notinstalled", u"Atlas is not installed."}};
@@ -129,11 +44,14 @@ class EntryTest : public ::testing::Test {
 
   static constexpr ModuleHandle kModule = 0x4000;
   int run(const std::u16string& commandLine) {
+    putMark(device, mark);
     return runEntry(context, kModule, commandLine, steps);
   }
+  std::uint64_t calls(Operation operation) const { return platform.callCount(operation); }
 
-  NiceMock<testing::MockPlatform> platform;
-  InstallerContext context{platform, "ARN20261208053700"};
+  MemoryPlatform device;
+  sim::FaultInjectingPlatform platform{device};  // counts the entry's calls
+  InstallerContext context{platform, std::string(testing::kTestKey)};
   RecordingSteps steps;
   std::optional<std::uint32_t> mark;  // the installed mark's registry value, if any
 };
@@ -240,16 +158,14 @@ TEST_P(ModeTableTest, RunsTheFlowOfItsRow) {
   steps.installerPath = row.installerPath;
   if (row.preinstalled) steps.values[u"common/preinstalled"] = u"1";
   mark = row.mark;
-  if (row.notInstalledMessage) {
-    EXPECT_CALL(platform, messageBox(std::u16string(u"Atlas is not installed."),
-                                     std::u16string(u"Atlas uninstall"), 0x00050030u))
-        .WillOnce(Return(kIdOk));
-  } else {
-    EXPECT_CALL(platform, messageBox(_, _, _)).Times(0);
-  }
 
   EXPECT_EQ(run(row.commandLine), row.exitCode);
 
+  std::vector<MemoryPlatform::Box> boxes;
+  if (row.notInstalledMessage) {
+    boxes.push_back({u"Atlas is not installed.", u"Atlas uninstall", 0x00050030u});
+  }
+  EXPECT_EQ(device.boxes, boxes);
   std::vector<std::string> expected{"load"};
   expected.insert(expected.end(), row.flows.begin(), row.flows.end());
   EXPECT_EQ(steps.calls, expected);
@@ -265,9 +181,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, ModeTableTest, ::testing::ValuesIn(kModeRows),
 TEST_F(EntryTest, PreinstalledCardRemovalEndsBeforeTheMarkIsRead) {
   steps.values[u"common/preinstalled"] = u"1";
   mark = 1;
-  EXPECT_CALL(platform, openKey(_, _)).Times(0);
   EXPECT_EQ(run(u"uninstall"), kExitPreinstalled);
   EXPECT_EQ(steps.calls, std::vector<std::string>{"load"});
+  EXPECT_EQ(calls(Operation::OpenKey), 0u);
 }
 
 TEST_F(EntryTest, PreinstalledFlagOtherThanOneDoesNotStopCardRemoval) {
@@ -283,11 +199,11 @@ TEST_F(EntryTest, FailedLoadEndsWithItsResultWithoutReadingTheMark) {
     steps.calls.clear();
     steps.loadResult = result;
     mark = 1;
-    EXPECT_CALL(platform, openKey(_, _)).Times(0);
-    EXPECT_CALL(platform, messageBox(_, _, _)).Times(0);
+    platform.resetCounts();
     EXPECT_EQ(run(u"install"), result);
     EXPECT_EQ(steps.calls, std::vector<std::string>{"load"});
-    ::testing::Mock::VerifyAndClearExpectations(&platform);
+    EXPECT_EQ(calls(Operation::OpenKey), 0u);
+    EXPECT_TRUE(device.boxes.empty());
   }
 }
 
@@ -298,14 +214,6 @@ TEST_F(EntryTest, CommandLineIsKeptUnchanged) {
 }
 
 TEST_F(EntryTest, FolderVariablesArePublishedInOrderAfterTheLoad) {
-  {
-    InSequence order;
-    EXPECT_CALL(platform, specialFolderPath(kSpecialFolderPersonal));
-    EXPECT_CALL(platform, specialFolderPath(kSpecialFolderProgramFiles));
-    EXPECT_CALL(platform, specialFolderPath(kSpecialFolderWindows));
-    EXPECT_CALL(platform, specialFolderPath(kSpecialFolderPrograms));
-    EXPECT_CALL(platform, findFirstCard(_));
-  }
   steps.values[u"paths/personal"] = u"%PERSONAL%\\Atlas";
   steps.values[u"paths/program_files"] = u"%PROGRAM_FILES%\\Atlas";
   steps.values[u"paths/windows"] = u"%WINDOWS%\\atlas.dll";
@@ -331,10 +239,10 @@ TEST_F(EntryTest, FolderVariablesArePublishedEvenWhenTheLoadFailed) {
   steps.loadResult = kExitInvalid;
   steps.values[u"paths/card"] = u"%SDCARD%\\Atlas";
   steps.values[u"paths/personal"] = u"%PERSONAL%";
-  EXPECT_CALL(platform, findFirstCard(_));
   EXPECT_EQ(run(u""), kExitInvalid);
   EXPECT_EQ(context.config.getString(u"paths/card", u""), u"\\Storage Card\\Atlas");
   EXPECT_EQ(context.config.getString(u"paths/personal", u""), u"\\My Documents");
+  EXPECT_EQ(calls(Operation::FindFirstCard), 1u);
 }
 
 TEST_F(EntryTest, CardPlaceholderHoldsDuringLoadAndTheCardFolderInTheFlow) {
@@ -345,7 +253,7 @@ TEST_F(EntryTest, CardPlaceholderHoldsDuringLoadAndTheCardFolderInTheFlow) {
 }
 
 TEST_F(EntryTest, NoCardLeavesTheCardPlaceholderEmpty) {
-  ON_CALL(platform, findFirstCard(_)).WillByDefault([](std::u16string&) { return nullptr; });
+  device.cards.clear();
   steps.values[u"upgrade/application_dat"] = u"%SDCARD%\\Atlas\\atlas.dat";
   mark = 1;
   run(u"install");
@@ -359,21 +267,18 @@ TEST(InstalledMarkTest, OnlyOneMeansInstalled) {
   };
   for (const Case& c : {Case{1, true}, Case{0, false}, Case{2, false}, Case{0x80000000u, false},
                         Case{std::nullopt, false}}) {
-    NiceMock<testing::MockPlatform> platform;
-    InstallerContext context{platform, "ARN20261208053700"};
+    MemoryPlatform device;
+    putMark(device, c.value);
+    InstallerContext context{device, std::string(testing::kTestKey)};
     context.config.setValue(u"registry/installed", kInstalledMark);
-    ON_CALL(platform, openKey(RegistryRoot::LocalMachine, std::u16string(kMarkKey)))
-        .WillByDefault([&c](RegistryRoot, const std::u16string&) -> std::unique_ptr<RegistryKey> {
-          if (!c.value) return nullptr;
-          return std::make_unique<MarkKey>(*c.value);
-        });
     EXPECT_EQ(isInstalled(context), c.installed) << (c.value ? *c.value : 0xFFFFFFFFu);
   }
 }
 
 TEST(InstalledMarkTest, NoConfiguredLocationMeansNotInstalled) {
-  NiceMock<testing::MockPlatform> platform;
-  InstallerContext context{platform, "ARN20261208053700"};
+  MemoryPlatform device;
+  putMark(device, 1);
+  InstallerContext context{device, std::string(testing::kTestKey)};
   EXPECT_FALSE(isInstalled(context));
 }
 

@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 #include "base/config_codec.h"
-#include "configuration_key.h"
 #include "host_text/utf.h"
+#include "support/test_keys.h"
 
 namespace autorun::testing {
 
@@ -34,8 +34,8 @@ std::string encipherConfiguration(std::string_view utf8Text) {
     plain.push_back(static_cast<char>(c & 0xFF));
     plain.push_back(static_cast<char>(c >> 8));
   }
-  ConfigFileCodec codec(reinterpret_cast<const std::uint8_t*>(kConfigurationKey),
-                        kConfigurationKeyLength);
+  ConfigFileCodec codec(reinterpret_cast<const std::uint8_t*>(kTestKey.data()),
+                        static_cast<std::uint32_t>(kTestKey.size()));
   ByteCodec::Buffer output;
   std::uint32_t outputCount = 0;
   if (!codec.encode(reinterpret_cast<const std::uint8_t*>(plain.data()),

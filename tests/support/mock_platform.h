@@ -1,4 +1,5 @@
-// A gmock double of the whole platform, for tests that watch single calls.
+// A gmock double of the whole platform, for the few tests whose contract is the order or
+// number of calls; every other unit test runs on the in-memory device (memory_platform.h).
 #pragma once
 
 #include <gmock/gmock.h>

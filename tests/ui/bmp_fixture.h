@@ -1,4 +1,4 @@
-// BMP files built in memory and served through a fake file, for the logo tests.
+// BMP files built in memory, for the logo tests.
 #pragma once
 
 #include <algorithm>
@@ -7,8 +7,6 @@
 #include <memory>
 #include <optional>
 #include <vector>
-
-#include "platform/null_platform.h"
 
 namespace autorun::testing {
 

@@ -1,6 +1,5 @@
 #include "base/logo_image.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,16 +7,13 @@
 #include <vector>
 
 #include "bmp_fixture.h"
-#include "support/mock_platform.h"
+#include "support/memory_platform.h"
 
 namespace autorun {
 namespace {
 
-using ::testing::_;
 using testing::BmpSpec;
-using testing::MockPlatform;
-using ::testing::NiceMock;
-using ::testing::Return;
+using testing::MemoryPlatform;
 
 const std::u16string kPath = u"\\Storage Card\\nav\\logo.bmp";
 
@@ -28,16 +24,20 @@ std::uint32_t u32At(const std::uint8_t* p) {
 
 class LogoImageTest : public ::testing::Test {
  protected:
-  // Loads `bytes` as the file at kPath, opened exclusively.
+  // Loads `bytes` as the file at kPath, which must be opened once, exclusively.
   int load(LogoImage& image, std::vector<std::uint8_t> bytes) {
-    EXPECT_CALL(platform_, openFile(kPath, FileOpenMode::ReadExclusive))
-        .WillOnce([bytes = std::move(bytes)](const std::u16string&, FileOpenMode) {
-          return std::make_unique<MemoryFile>(bytes);
-        });
-    return image.load(platform_, kPath);
+    platform_.files[kPath] = std::move(bytes);
+    return loadOnce(image);
+  }
+  int loadOnce(LogoImage& image) {
+    platform_.opens.clear();
+    const int result = image.load(platform_, kPath);
+    const decltype(platform_.opens) once = {{kPath, FileOpenMode::ReadExclusive}};
+    EXPECT_EQ(platform_.opens, once);
+    return result;
   }
 
-  NiceMock<MockPlatform> platform_;
+  MemoryPlatform platform_;
 };
 
 TEST_F(LogoImageTest, BottomUpRowsAreTurnedTopDown) {
@@ -156,8 +156,8 @@ TEST_F(LogoImageTest, FileThatCannotBeOpenedLeavesTheImage) {
   ASSERT_EQ(load(image, spec.build()), LogoImage::kLoaded);
   const std::uint8_t* pixels = image.pixels();
 
-  EXPECT_CALL(platform_, openFile(kPath, FileOpenMode::ReadExclusive)).WillOnce(Return(nullptr));
-  EXPECT_EQ(image.load(platform_, kPath), LogoImage::kCannotOpen);
+  platform_.files.erase(kPath);
+  EXPECT_EQ(loadOnce(image), LogoImage::kCannotOpen);
   EXPECT_EQ(image.width(), 2);
   EXPECT_EQ(image.pixels(), pixels);
 }
@@ -264,8 +264,8 @@ TEST_F(LogoImageTest, ZeroWidthWithHugeHeightReadsNoRows) {
   ASSERT_EQ(load(image, spec.build()), LogoImage::kLoaded);
   EXPECT_EQ(image.stride(), 0);
   // Far too tall for the dialogs.
-  EXPECT_CALL(platform_, drawBitmap).Times(0);
   image.draw(platform_, 7, 0, 0, 0, 240, 0, 100);
+  EXPECT_TRUE(platform_.drawings.empty());
 }
 
 TEST_F(LogoImageTest, DrawsOnlyWithinTheBounds) {
@@ -282,11 +282,11 @@ TEST_F(LogoImageTest, DrawsOnlyWithinTheBounds) {
     spec.height = c.height;
     LogoImage image;
     ASSERT_EQ(load(image, spec.build()), LogoImage::kLoaded);
-    EXPECT_CALL(platform_, drawBitmap(DrawingSurface{42}, 0, 0, c.width, c.height, image.header(),
-                                      image.pixels()))
-        .Times(c.drawn ? 1 : 0);
+    platform_.drawings.clear();
     EXPECT_EQ(image.draw(platform_, 42, 0, 0, 0, 240, 0, 100), 0);
-    ::testing::Mock::VerifyAndClearExpectations(&platform_);
+    std::vector<MemoryPlatform::Drawing> expected;
+    if (c.drawn) expected.push_back({42, 0, 0, c.width, c.height, image.header(), image.pixels()});
+    EXPECT_EQ(platform_.drawings, expected);
   }
 }
 
@@ -296,16 +296,16 @@ TEST_F(LogoImageTest, BoundsAreSignedAndInclusive) {
   spec.height = 20;
   LogoImage image;
   ASSERT_EQ(load(image, spec.build()), LogoImage::kLoaded);
-  EXPECT_CALL(platform_, drawBitmap(_, 3, 4, 10, 20, _, _)).Times(2);
   image.draw(platform_, 1, 3, 4, 10, 10, 20, 20);
   image.draw(platform_, 1, 3, 4, -5, 10, -1, 20);
   image.draw(platform_, 1, 3, 4, 11, 240, 0, 100);
   image.draw(platform_, 1, 3, 4, 0, 240, 21, 100);
+  const MemoryPlatform::Drawing drawn{1, 3, 4, 10, 20, image.header(), image.pixels()};
+  EXPECT_EQ(platform_.drawings, (std::vector<MemoryPlatform::Drawing>{drawn, drawn}));
 }
 
 TEST_F(LogoImageTest, NothingIsDrawnBeforeLoadingOrAfterRelease) {
   LogoImage image;
-  EXPECT_CALL(platform_, drawBitmap).Times(0);
   EXPECT_EQ(image.draw(platform_, 1, 0, 0, 0, 240, 0, 100), 0);
 
   BmpSpec spec;
@@ -317,6 +317,7 @@ TEST_F(LogoImageTest, NothingIsDrawnBeforeLoadingOrAfterRelease) {
   EXPECT_EQ(image.header(), nullptr);
   EXPECT_EQ(image.width(), 0);
   EXPECT_EQ(image.draw(platform_, 1, 0, 0, 0, 240, 0, 100), 0);
+  EXPECT_TRUE(platform_.drawings.empty());
 }
 
 TEST_F(LogoImageTest, ReloadingReplacesTheImageAndForgetsTheOldTable) {

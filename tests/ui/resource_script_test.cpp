@@ -18,7 +18,7 @@
 #include "base/logo_image.h"
 #include "bmp_fixture.h"
 #include "host_text/utf.h"
-#include "support/mock_platform.h"
+#include "support/memory_platform.h"
 
 namespace autorun {
 namespace {
@@ -271,12 +271,11 @@ TEST(ResourceScript, CompiledDialogsMatchTheTemplateTable) {
 
 TEST(ResourceScript, BuiltInLogoIsAn84By100TrueColourBitmap) {
   const std::string bytes = readText(kSourceDir + "/resources/logo.bmp");
-  ::testing::NiceMock<testing::MockPlatform> platform;
-  EXPECT_CALL(platform, openFile).WillOnce([&](const std::u16string&, FileOpenMode) {
-    return std::make_unique<MemoryFile>(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-  });
+  testing::MemoryPlatform platform;
+  platform.addFile(u"logo.bmp", bytes);
   LogoImage logo;
   ASSERT_EQ(logo.load(platform, u"logo.bmp"), LogoImage::kLoaded);
+  EXPECT_EQ(platform.opens.size(), 1u);
   EXPECT_EQ(logo.width(), 84);
   EXPECT_EQ(logo.height(), 100);
   EXPECT_EQ(logo.bitsPerPixel(), 24u);

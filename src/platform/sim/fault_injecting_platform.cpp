@@ -194,8 +194,8 @@ bool FaultInjectingPlatform::Faults::fails(Operation operation) {
   return fail;
 }
 
-FaultInjectingPlatform::FaultInjectingPlatform(PlatformServices& inner)
-    : inner_(inner), faults_(std::make_shared<Faults>()) {}
+FaultInjectingPlatform::FaultInjectingPlatform(PlatformServices& target)
+    : PlatformWrapper(target), faults_(std::make_shared<Faults>()) {}
 
 FaultInjectingPlatform::~FaultInjectingPlatform() = default;
 
@@ -251,127 +251,127 @@ void FaultInjectingPlatform::resetCounts() {
 std::unique_ptr<File> FaultInjectingPlatform::openFile(const std::u16string& path,
                                                        FileOpenMode mode) {
   if (faults_->fails(Operation::OpenFile)) return nullptr;
-  return wrap<FaultyFile>(inner_.openFile(path, mode), faults_);
+  return wrap<FaultyFile>(PlatformWrapper::openFile(path, mode), faults_);
 }
 
 std::uint32_t FaultInjectingPlatform::fileAttributes(const std::u16string& path) {
   if (faults_->fails(Operation::FileAttributes)) return kInvalidAttributes;
-  return inner_.fileAttributes(path);
+  return PlatformWrapper::fileAttributes(path);
 }
 
 std::unique_ptr<DirectoryEnumeration> FaultInjectingPlatform::findFirstFile(
     const std::u16string& pattern, FindEntry& first) {
   if (faults_->fails(Operation::FindFirstFile)) return nullptr;
-  return wrap<FaultyDirectoryEnumeration>(inner_.findFirstFile(pattern, first), faults_);
+  return wrap<FaultyDirectoryEnumeration>(PlatformWrapper::findFirstFile(pattern, first), faults_);
 }
 
 std::uint32_t FaultInjectingPlatform::createDirectory(const std::u16string& path) {
   if (faults_->fails(Operation::CreateDirectory)) return faults_->createDirectoryFailure;
-  return inner_.createDirectory(path);
+  return PlatformWrapper::createDirectory(path);
 }
 
 bool FaultInjectingPlatform::copyFile(const std::u16string& source,
                                       const std::u16string& destination) {
-  return !faults_->fails(Operation::CopyFile) && inner_.copyFile(source, destination);
+  return !faults_->fails(Operation::CopyFile) && PlatformWrapper::copyFile(source, destination);
 }
 
 bool FaultInjectingPlatform::deleteFile(const std::u16string& path) {
-  return !faults_->fails(Operation::DeleteFile) && inner_.deleteFile(path);
+  return !faults_->fails(Operation::DeleteFile) && PlatformWrapper::deleteFile(path);
 }
 
 std::optional<std::uint64_t> FaultInjectingPlatform::freeBytes(const std::u16string& folder) {
   if (faults_->fails(Operation::FreeBytes)) return std::nullopt;
-  return inner_.freeBytes(folder);
+  return PlatformWrapper::freeBytes(folder);
 }
 
 std::string FaultInjectingPlatform::toMultiByte(const std::u16string& text) {
   if (faults_->fails(Operation::ToMultiByte)) return {};
-  return inner_.toMultiByte(text);
+  return PlatformWrapper::toMultiByte(text);
 }
 
 std::u16string FaultInjectingPlatform::moduleFileName(ModuleHandle module) {
   if (faults_->fails(Operation::ModuleFileName)) return {};
-  return inner_.moduleFileName(module);
+  return PlatformWrapper::moduleFileName(module);
 }
 
 std::u16string FaultInjectingPlatform::specialFolderPath(int number) {
   if (faults_->fails(Operation::SpecialFolderPath)) return {};
-  return inner_.specialFolderPath(number);
+  return PlatformWrapper::specialFolderPath(number);
 }
 
 std::unique_ptr<CardEnumeration> FaultInjectingPlatform::findFirstCard(std::u16string& firstCard) {
   if (faults_->fails(Operation::FindFirstCard)) return nullptr;
-  return wrap<FaultyCardEnumeration>(inner_.findFirstCard(firstCard), faults_);
+  return wrap<FaultyCardEnumeration>(PlatformWrapper::findFirstCard(firstCard), faults_);
 }
 
 std::unique_ptr<RegistryKey> FaultInjectingPlatform::createKey(RegistryRoot root,
                                                                const std::u16string& path) {
   if (faults_->fails(Operation::CreateKey)) return nullptr;
-  return wrap<FaultyRegistryKey>(inner_.createKey(root, path), faults_);
+  return wrap<FaultyRegistryKey>(PlatformWrapper::createKey(root, path), faults_);
 }
 
 std::unique_ptr<RegistryKey> FaultInjectingPlatform::openKey(RegistryRoot root,
                                                              const std::u16string& path) {
   if (faults_->fails(Operation::OpenKey)) return nullptr;
-  return wrap<FaultyRegistryKey>(inner_.openKey(root, path), faults_);
+  return wrap<FaultyRegistryKey>(PlatformWrapper::openKey(root, path), faults_);
 }
 
 void FaultInjectingPlatform::broadcastSettingChange() {
-  if (!faults_->fails(Operation::BroadcastSettingChange)) inner_.broadcastSettingChange();
+  if (!faults_->fails(Operation::BroadcastSettingChange)) PlatformWrapper::broadcastSettingChange();
 }
 
 std::unique_ptr<Library> FaultInjectingPlatform::loadLibrary(const std::u16string& path) {
   if (faults_->fails(Operation::LoadLibrary)) return nullptr;
-  return wrap<FaultyLibrary>(inner_.loadLibrary(path), faults_);
+  return wrap<FaultyLibrary>(PlatformWrapper::loadLibrary(path), faults_);
 }
 
 bool FaultInjectingPlatform::shellOpen(const std::u16string& path) {
-  return !faults_->fails(Operation::ShellOpen) && inner_.shellOpen(path);
+  return !faults_->fails(Operation::ShellOpen) && PlatformWrapper::shellOpen(path);
 }
 
 WindowHandle FaultInjectingPlatform::findWindow(const std::u16string& windowClass,
                                                 const std::u16string& title) {
   if (faults_->fails(Operation::FindWindow)) return 0;
-  return inner_.findWindow(windowClass, title);
+  return PlatformWrapper::findWindow(windowClass, title);
 }
 
 WindowHandle FaultInjectingPlatform::findWindowByClass(const std::u16string& windowClass) {
   if (faults_->fails(Operation::FindWindowByClass)) return 0;
-  return inner_.findWindowByClass(windowClass);
+  return PlatformWrapper::findWindowByClass(windowClass);
 }
 
 bool FaultInjectingPlatform::postCloseRequest(WindowHandle window) {
-  return !faults_->fails(Operation::PostCloseRequest) && inner_.postCloseRequest(window);
+  return !faults_->fails(Operation::PostCloseRequest) && PlatformWrapper::postCloseRequest(window);
 }
 
 std::unique_ptr<Process> FaultInjectingPlatform::openWindowProcess(WindowHandle window) {
   if (faults_->fails(Operation::OpenWindowProcess)) return nullptr;
-  return wrap<FaultyProcess>(inner_.openWindowProcess(window), faults_);
+  return wrap<FaultyProcess>(PlatformWrapper::openWindowProcess(window), faults_);
 }
 
 int FaultInjectingPlatform::runModalDialog(ModuleHandle module, int templateId,
                                            DialogHandler& handler) {
   if (faults_->fails(Operation::RunModalDialog)) return -1;
-  return inner_.runModalDialog(module, templateId, handler);
+  return PlatformWrapper::runModalDialog(module, templateId, handler);
 }
 
 WindowHandle FaultInjectingPlatform::createModelessDialog(ModuleHandle module, int templateId,
                                                           DialogHandler& handler) {
   if (faults_->fails(Operation::CreateModelessDialog)) return 0;
-  return inner_.createModelessDialog(module, templateId, handler);
+  return PlatformWrapper::createModelessDialog(module, templateId, handler);
 }
 
 void FaultInjectingPlatform::endDialog(WindowHandle dialog, int result) {
-  if (!faults_->fails(Operation::EndDialog)) inner_.endDialog(dialog, result);
+  if (!faults_->fails(Operation::EndDialog)) PlatformWrapper::endDialog(dialog, result);
 }
 
 WindowHandle FaultInjectingPlatform::dialogItem(WindowHandle dialog, int id) {
   if (faults_->fails(Operation::DialogItem)) return 0;
-  return inner_.dialogItem(dialog, id);
+  return PlatformWrapper::dialogItem(dialog, id);
 }
 
 bool FaultInjectingPlatform::setWindowText(WindowHandle window, const std::u16string& text) {
-  return !faults_->fails(Operation::SetWindowText) && inner_.setWindowText(window, text);
+  return !faults_->fails(Operation::SetWindowText) && PlatformWrapper::setWindowText(window, text);
 }
 
 std::intptr_t FaultInjectingPlatform::sendDialogItemMessage(WindowHandle dialog, int id,
@@ -379,55 +379,56 @@ std::intptr_t FaultInjectingPlatform::sendDialogItemMessage(WindowHandle dialog,
                                                             std::uintptr_t wParam,
                                                             std::intptr_t lParam) {
   if (faults_->fails(Operation::SendDialogItemMessage)) return 0;
-  return inner_.sendDialogItemMessage(dialog, id, message, wParam, lParam);
+  return PlatformWrapper::sendDialogItemMessage(dialog, id, message, wParam, lParam);
 }
 
 void FaultInjectingPlatform::updateWindow(WindowHandle window) {
-  if (!faults_->fails(Operation::UpdateWindow)) inner_.updateWindow(window);
+  if (!faults_->fails(Operation::UpdateWindow)) PlatformWrapper::updateWindow(window);
 }
 
 bool FaultInjectingPlatform::windowRect(WindowHandle window, Rect& rect) {
-  return !faults_->fails(Operation::WindowRect) && inner_.windowRect(window, rect);
+  return !faults_->fails(Operation::WindowRect) && PlatformWrapper::windowRect(window, rect);
 }
 
 bool FaultInjectingPlatform::clientRect(WindowHandle window, Rect& rect) {
-  return !faults_->fails(Operation::ClientRect) && inner_.clientRect(window, rect);
+  return !faults_->fails(Operation::ClientRect) && PlatformWrapper::clientRect(window, rect);
 }
 
 bool FaultInjectingPlatform::moveWindow(WindowHandle window, int x, int y, int width, int height,
                                         bool repaint) {
   return !faults_->fails(Operation::MoveWindow) &&
-         inner_.moveWindow(window, x, y, width, height, repaint);
+         PlatformWrapper::moveWindow(window, x, y, width, height, repaint);
 }
 
 bool FaultInjectingPlatform::shellInitDialog(WindowHandle dialog, std::uint32_t flags) {
-  return !faults_->fails(Operation::ShellInitDialog) && inner_.shellInitDialog(dialog, flags);
+  return !faults_->fails(Operation::ShellInitDialog) &&
+         PlatformWrapper::shellInitDialog(dialog, flags);
 }
 
 void FaultInjectingPlatform::setForegroundWindow(WindowHandle window) {
-  if (!faults_->fails(Operation::SetForegroundWindow)) inner_.setForegroundWindow(window);
+  if (!faults_->fails(Operation::SetForegroundWindow)) PlatformWrapper::setForegroundWindow(window);
 }
 
 DrawingSurface FaultInjectingPlatform::beginPaint(WindowHandle window) {
   if (faults_->fails(Operation::BeginPaint)) return 0;
-  return inner_.beginPaint(window);
+  return PlatformWrapper::beginPaint(window);
 }
 
 void FaultInjectingPlatform::endPaint(WindowHandle window, DrawingSurface surface) {
-  if (!faults_->fails(Operation::EndPaint)) inner_.endPaint(window, surface);
+  if (!faults_->fails(Operation::EndPaint)) PlatformWrapper::endPaint(window, surface);
 }
 
 bool FaultInjectingPlatform::drawBitmap(DrawingSurface target, int x, int y, int width, int height,
                                         const std::uint8_t* bitmapInfo,
                                         const std::uint8_t* pixels) {
   return !faults_->fails(Operation::DrawBitmap) &&
-         inner_.drawBitmap(target, x, y, width, height, bitmapInfo, pixels);
+         PlatformWrapper::drawBitmap(target, x, y, width, height, bitmapInfo, pixels);
 }
 
 int FaultInjectingPlatform::messageBox(const std::u16string& text, const std::u16string& caption,
                                        std::uint32_t style) {
   if (faults_->fails(Operation::MessageBox)) return 0;
-  return inner_.messageBox(text, caption, style);
+  return PlatformWrapper::messageBox(text, caption, style);
 }
 
 }  // namespace autorun::sim

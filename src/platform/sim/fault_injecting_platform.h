@@ -5,7 +5,8 @@
 // makes the Nth call from then on fail, once or from then on. A failing call is not
 // passed on: it returns the method's failure value (null, false, 0, kInvalidAttributes,
 // nothing, -1 for a modal dialog, the failure code for createDirectory) and a method
-// without a result simply does nothing.
+// without a result simply does nothing. Every other call goes on through PlatformWrapper.
+// The counts alone make it a call counter over any platform.
 #pragma once
 
 #include <array>
@@ -14,7 +15,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/platform_services.h"
+#include "platform/platform_wrapper.h"
 
 namespace autorun::sim {
 
@@ -78,9 +79,9 @@ inline constexpr std::size_t kOperationCount =
 std::string_view operationName(Operation operation);
 std::optional<Operation> operationFromName(std::string_view name);
 
-class FaultInjectingPlatform : public PlatformServices {
+class FaultInjectingPlatform : public PlatformWrapper {
  public:
-  explicit FaultInjectingPlatform(PlatformServices& inner);
+  explicit FaultInjectingPlatform(PlatformServices& target);
   ~FaultInjectingPlatform() override;
 
   // The `n`th call of `operation` made after this (1 = the next one) fails; with
@@ -155,7 +156,6 @@ class FaultInjectingPlatform : public PlatformServices {
   };
 
  private:
-  PlatformServices& inner_;
   std::shared_ptr<Faults> faults_;
 };
 
