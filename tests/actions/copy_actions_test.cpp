@@ -12,7 +12,7 @@ namespace {
 
 using sim::Operation;
 
-constexpr WindowHandle kDialog = 501;
+constexpr WindowHandle kStatusDialog = 501;
 
 class CopyActionsTest : public ActionsTest {
  protected:
@@ -27,7 +27,7 @@ class CopyActionsTest : public ActionsTest {
     collectCopyActions(context, list, plan);
     return plan;
   }
-  std::vector<int> progress() const { return device.progress(kDialog); }
+  std::vector<int> progress() const { return device.progress(kStatusDialog); }
 };
 
 using Jobs = std::vector<std::pair<std::u16string, std::u16string>>;
@@ -165,7 +165,7 @@ TEST_F(CopyActionsTest, ProgressMovesOncePerFolderAndFile) {
     for (int i = 0; i < c.files; ++i) plan.jobs.push_back({u"\\s", u"\\d"});
     device.folders.clear();
     device.itemMessages.clear();
-    EXPECT_TRUE(performCopyPlan(context, plan, kDialog));
+    EXPECT_TRUE(performCopyPlan(context, plan, kStatusDialog));
     EXPECT_EQ(progress(), c.positions) << c.folders << " folders, " << c.files << " files";
   }
 }
@@ -175,7 +175,7 @@ TEST_F(CopyActionsTest, FailedCopyIsReportedAndEndsThePlan) {
   device.addFile(u"\\SD\\c", "c");  // \SD\b is missing
   CopyPlan plan;
   plan.jobs = {{u"\\SD\\a", u"\\a"}, {u"\\SD\\b", u"\\b"}, {u"\\SD\\c", u"\\c"}};
-  EXPECT_FALSE(performCopyPlan(context, plan, kDialog));
+  EXPECT_FALSE(performCopyPlan(context, plan, kStatusDialog));
   EXPECT_EQ(device.fileText(u"\\a"), "a");
   EXPECT_EQ(device.fileText(u"\\c"), std::nullopt);
   EXPECT_EQ(calls(Operation::CopyFile), 2u);
@@ -191,13 +191,13 @@ TEST_F(CopyActionsTest, OverlongPathsFailLikeAnyFailedStep) {
 
   CopyPlan folder;
   folder.addDirectory(longPath);
-  EXPECT_FALSE(performCopyPlan(context, folder, kDialog));
+  EXPECT_FALSE(performCopyPlan(context, folder, kStatusDialog));
   EXPECT_FALSE(makePath(platform, longPath));
   EXPECT_EQ(calls(Operation::CreateDirectory), 0u);
 
   CopyPlan file;
   file.jobs = {{u"\\SD\\ok", u"\\ok"}, {u"\\SD\\a", longPath}};
-  EXPECT_FALSE(performCopyPlan(context, file, kDialog));
+  EXPECT_FALSE(performCopyPlan(context, file, kStatusDialog));
   EXPECT_EQ(device.boxes, (std::vector<MemoryPlatform::Box>{
                               {u"Can't copy:\n\\SD\\a", context.installerPath, kMbErrorStyle}}));
   EXPECT_EQ(device.fileText(u"\\ok"), "ok");

@@ -25,7 +25,7 @@ std::vector<std::string> probe(const fs::path& png, const std::string& questions
   return answers;
 }
 
-constexpr std::string_view kConfiguration =
+constexpr std::string_view kPreviewConfiguration =
     "[common]\nbrand = \"Atlas\"\nwebsite = \"example.com\"\nlogo = \"logo.bmp\"\n"
     "logo_width = \"60\"\nlogo_height = \"40\"\n[navigation]\nsd_dir = \"Atlas\"\n"
     "[install]\ntitle = \"%s Setup\"\nquestion = \"Install %s now?\"\n";
@@ -34,7 +34,7 @@ class PreviewTest : public ::testing::Test {
  protected:
   PreviewTest() {
     image_.writeDeviceJson({{"dialog_client", {{"width", 320}, {"height", 240}}}});
-    image_.writeConfiguration(kConfiguration);
+    image_.writeConfiguration(kPreviewConfiguration);
     image_.writeFile(u"\\Storage Card\\Atlas\\logo.bmp", bitmap(60, 40, 200, 30, 40));
   }
 

@@ -23,7 +23,7 @@ using testing::MockPlatform;
 using ::testing::NiceMock;
 using ::testing::Return;
 
-constexpr WindowHandle kDialog = 100;
+constexpr WindowHandle kPaintedDialog = 100;
 
 class DialogPaintTest : public ::testing::Test {
  protected:
@@ -31,7 +31,7 @@ class DialogPaintTest : public ::testing::Test {
 
   void giveItems(std::initializer_list<std::pair<int, WindowHandle>> items) {
     for (const auto& [id, handle] : items) {
-      ON_CALL(platform_, dialogItem(kDialog, id)).WillByDefault(Return(handle));
+      ON_CALL(platform_, dialogItem(kPaintedDialog, id)).WillByDefault(Return(handle));
     }
   }
   // Serves a logo of this size at the path the tests load it from.
@@ -61,7 +61,7 @@ TEST_F(DialogPaintTest, QuestionPaintsItsLogoIntoTheLogoControl) {
                                     context_.questionLogo.pixels()));
   EXPECT_CALL(platform_, endPaint(15, 77));
   QuestionDialogHandler handler(context_);
-  EXPECT_FALSE(handler.onPaint(kDialog));
+  EXPECT_FALSE(handler.onPaint(kPaintedDialog));
 }
 
 TEST_F(DialogPaintTest, StatusPaintsItsOwnLogoIntoItsLogoControl) {
@@ -75,7 +75,7 @@ TEST_F(DialogPaintTest, StatusPaintsItsOwnLogoIntoItsLogoControl) {
                                     context_.statusLogo.pixels()));
   EXPECT_CALL(platform_, endPaint(18, 78));
   StatusDialogHandler handler(context_);
-  EXPECT_FALSE(handler.onPaint(kDialog));
+  EXPECT_FALSE(handler.onPaint(kPaintedDialog));
 }
 
 TEST_F(DialogPaintTest, PaintWithoutASurfaceDrawsNothing) {
@@ -86,7 +86,7 @@ TEST_F(DialogPaintTest, PaintWithoutASurfaceDrawsNothing) {
   EXPECT_CALL(platform_, drawBitmap).Times(0);
   EXPECT_CALL(platform_, endPaint(18, 0));
   StatusDialogHandler handler(context_);
-  EXPECT_FALSE(handler.onPaint(kDialog));
+  EXPECT_FALSE(handler.onPaint(kPaintedDialog));
 }
 
 TEST_F(DialogPaintTest, SetProgressMovesTheBarAndRepaintsAtOnce) {
