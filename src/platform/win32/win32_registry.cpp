@@ -148,8 +148,14 @@ std::unique_ptr<RegistryKey> Win32Platform::openKey(RegistryRoot root, const std
 void Win32Platform::broadcastSettingChange() {
   // A window that does not answer must not hold the installer up.
   DWORD_PTR answer = 0;
+#ifdef _WIN32_WCE
+  // The device takes SMTO_NORMAL only, and documents the call without the W.
+  SendMessageTimeout(HWND_BROADCAST, WM_SETTINGCHANGE, kSettingChangeToday, 0, SMTO_NORMAL, 500,
+                     &answer);
+#else
   SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, kSettingChangeToday, 0,
                       SMTO_NORMAL | SMTO_ABORTIFHUNG, 500, &answer);
+#endif
 }
 
 }  // namespace autorun::win32
