@@ -44,6 +44,22 @@ DEVICE_SOURCES = ["src/base", "src/context", "src/ui", "src/actions", "src/flows
                   "src/entry", "src/platform", "tools/windows/autorun_main.cpp"]
 HOST_ONLY = ("src/platform/sim",)
 ANGLE_INCLUDE = re.compile(r'^\s*#\s*include\s*<([^>]+)>', re.MULTILINE)
+# The C++20 library's headers, the C library's among them. Every other <...> header must be
+# one of the handheld's declarations.
+STANDARD_HEADERS = set("""
+algorithm any array atomic barrier bit bitset cassert cctype cerrno cfenv cfloat charconv
+chrono cinttypes climits clocale cmath codecvt compare complex concepts condition_variable
+coroutine csetjmp csignal cstdarg cstddef cstdint cstdio cstdlib cstring ctime cuchar cwchar
+cwctype deque exception execution filesystem format forward_list fstream functional future
+initializer_list iomanip ios iosfwd iostream istream iterator latch limits list locale map
+memory memory_resource mutex new numbers numeric optional ostream queue random ranges ratio
+regex scoped_allocator semaphore set shared_mutex source_location span sstream stack
+stdexcept stop_token streambuf string string_view syncstream system_error thread tuple
+type_traits typeindex typeinfo unordered_map unordered_set utility valarray variant vector
+version
+""".split())
+# What the compiler shows of a file that does not compile.
+ERROR_LINES = 40
 
 
 def fail(problems):
@@ -63,9 +79,10 @@ def search_dirs(compiler):
 
 
 def standard_headers(root):
-    """The <...> headers that the device build's sources name, but the device's own."""
+    """The standard headers that the device build's sources name, and the problems: any
+    other <...> header that is not one of the device's declarations."""
     declared = {path.name for path in DECLARATIONS.iterdir()}
-    names = set()
+    names, problems = set(), []
     for entry in DEVICE_SOURCES:
         path = root / entry
         files = [path] if path.is_file() else sorted(path.rglob("*"))
@@ -73,8 +90,13 @@ def standard_headers(root):
             if source.suffix not in (".h", ".cpp") or str(source.relative_to(root)).startswith(
                     HOST_ONLY):
                 continue
-            names.update(ANGLE_INCLUDE.findall(source.read_text(encoding="utf-8")))
-    return sorted(names - declared)
+            for name in ANGLE_INCLUDE.findall(source.read_text(encoding="utf-8")):
+                if name in STANDARD_HEADERS:
+                    names.add(name)
+                elif name not in declared:
+                    problems.append(f"{source.relative_to(root)} includes <{name}>, which is "
+                                    "neither standard nor declared for the handheld")
+    return sorted(names), problems
 
 
 def runtime_headers(compiler, headers, sdk_dirs, work):
@@ -118,7 +140,9 @@ def check_syntax(root, jobs):
     sources.append(root / "tools/windows/autorun_main.cpp")
     with tempfile.TemporaryDirectory(prefix="device-gate.") as temp:
         work = pathlib.Path(temp)
-        runtime, problems = runtime_headers(compiler, standard_headers(root), sdk_dirs, work)
+        headers, problems = standard_headers(root)
+        runtime, unexpected = runtime_headers(compiler, headers, sdk_dirs, work)
+        problems += unexpected
         generated = work / "generated"
         generated.mkdir()
         template = (root / "cmake/configuration_key.h.in").read_text()
@@ -138,7 +162,10 @@ def check_syntax(root, jobs):
             for source, code, errors in pool.map(compile_one, sources):
                 name = source.relative_to(root)
                 if code != 0:
-                    sys.stdout.write(errors)
+                    lines = errors.splitlines(keepends=True)
+                    sys.stdout.write("".join(lines[:ERROR_LINES]))
+                    if len(lines) > ERROR_LINES:
+                        print(f"... ({len(lines) - ERROR_LINES} more lines)")
                     problems.append(f"{name} does not compile for the handheld (_WIN32_WCE)")
                 else:
                     print(f"device gate: {name} compiles for the handheld")
@@ -228,15 +255,15 @@ def check_imports(root, builds):
             section, library, device_name = entries.get(name, (None, None, None))
             symbol = plain_name(name)
             if section is None:
-                problems.append(f"{executable} imports {name} ({dll}), which has no handheld "
-                                f"counterpart in {API_LIST.name}: look it up at run time, "
-                                "or name the device library that documents it")
+                problems.append(f"{os.path.relpath(executable)} imports {name} ({dll}), which "
+                                f"has no handheld counterpart in {API_LIST.name}: look it up "
+                                "at run time, or name the device library that documents it")
             elif section == "desktop-runtime" and symbol in own:
                 problems.append(f"{name} ({dll}) is called by the installer's own code "
                                 f"({own[symbol]}) but the handheld has no such function: "
                                 "look it up at run time")
         called = [name for name in imports if plain_name(name) in own]
-        print(f"device gate: {executable.relative_to(build.parent)}: {len(imports)} imports, "
+        print(f"device gate: {os.path.relpath(executable)}: {len(imports)} imports, "
               f"{len(called)} of them from the installer's own code")
     return fail(problems)
 
