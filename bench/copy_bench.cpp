@@ -6,13 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "actions/action_list.h"
 #include "actions/copy_actions.h"
 #include "bench_support.h"
 #include "configuration_key.h"
 #include "context/config_loader.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
+#include "flows/install_flow.h"
 
 namespace {
 
@@ -52,10 +52,7 @@ class TreeDevice {
   // The install flow's plan: the "makedir" folders first, then the copy actions.
   CopyPlan plan() {
     CopyPlan plan;
-    autorun::walkActionList(
-        context_->config, u"install_actions", u"makedir",
-        [&plan](std::uint32_t, const std::u16string& folder) { plan.addDirectory(folder); });
-    autorun::collectCopyActions(*context_, u"install_actions", plan);
+    autorun::planInstall(*context_, plan);
     return plan;
   }
 

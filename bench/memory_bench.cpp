@@ -11,13 +11,13 @@
 #include <memory>
 #include <string>
 
-#include "actions/action_list.h"
 #include "actions/copy_actions.h"
 #include "bench_support.h"
 #include "configuration_key.h"
 #include "context/config_loader.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
+#include "flows/install_flow.h"
 #include "heap_counter.h"
 #include "simulator_heap.h"
 
@@ -86,6 +86,14 @@ void report(benchmark::State& state, const HeapMeasure& measure, std::size_t bou
   if (installer.bytes > bound) state.SkipWithError("the installer's peak heap is over its bound");
 }
 
+// Loads the configuration and publishes the folder variables, as the entry does first.
+bool loadAsEntry(benchmark::State& state, InstallerContext& context) {
+  const bool loaded = autorun::loadConfiguration(context) == autorun::kLoadOk;
+  autorun::publishFolderVariables(context);
+  if (!loaded) state.SkipWithError("the configuration did not load");
+  return loaded;
+}
+
 // Loading at start-up as the entry does: read, decipher and parse the file, fill the
 // message texts, publish the folder variables.
 void peakOfLoading(benchmark::State& state, const std::string& text) {
@@ -102,11 +110,7 @@ void peakOfLoading(benchmark::State& state, const std::string& text) {
     {
       Device device(image, {});
       InstallerContext context(device.platform(), std::string(autorun::kConfigurationKey));
-      if (autorun::loadConfiguration(context) != autorun::kLoadOk) {
-        state.SkipWithError("the configuration did not load");
-        return;
-      }
-      autorun::publishFolderVariables(context);
+      if (!loadAsEntry(state, context)) return;
       for (const auto& [key, value] : context.config.entries()) storedUnits += value.size();
     }
     state.counters["stored_units"] = static_cast<double>(storedUnits);
@@ -136,16 +140,9 @@ void BM_PeakHeapPlan(benchmark::State& state) {
     {
       Device device(image, {});
       InstallerContext context(device.platform(), std::string(autorun::kConfigurationKey));
-      if (autorun::loadConfiguration(context) != autorun::kLoadOk) {
-        state.SkipWithError("the configuration did not load");
-        return;
-      }
-      autorun::publishFolderVariables(context);
+      if (!loadAsEntry(state, context)) return;
       autorun::CopyPlan plan;
-      autorun::walkActionList(
-          context.config, u"install_actions", u"makedir",
-          [&plan](std::uint32_t, const std::u16string& folder) { plan.addDirectory(folder); });
-      autorun::collectCopyActions(context, u"install_actions", plan);
+      autorun::planInstall(context, plan);
       jobs = plan.jobs.size();
     }
     if (jobs != static_cast<std::size_t>(tree.files)) state.SkipWithError("the plan is incomplete");
