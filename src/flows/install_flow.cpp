@@ -9,6 +9,7 @@
 #include "context/card_discovery.h"
 #include "context/installer_context.h"
 #include "flows/card_flows.h"
+#include "ui/message_boxes.h"
 #include "ui/question_dialog.h"
 #include "ui/status_dialog.h"
 
@@ -26,10 +27,7 @@ bool checkFreeSpace(InstallerContext& context, const CopyPlan& plan) {
       platform.freeBytes(specialFolderPath(context, kSpecialFolderPrograms));
   if (!free || *free >= plan.totalBytes) return true;
 
-  ConfigStore& config = context.config;
-  config.fillPlaceholder(u"error/freespace", decimalUnsigned(plan.totalBytes));
-  platform.messageBox(config.getString(u"error/freespace", u""),
-                      config.getString(u"install/title", u""), kMbOk);
+  showMessageBox(context, MessageBoxId::NoFreeSpace, decimalUnsigned(plan.totalBytes));
   return false;
 }
 

@@ -19,6 +19,7 @@
 #include "host_text/utf.h"
 #include "platform/sim/sim_platform.h"
 #include "preview.h"
+#include "run_summary.h"
 
 namespace {
 
@@ -144,7 +145,9 @@ int main(int argc, char** argv) {
     if (!probe) return fail(kExitCannotCreate, traceFile + ": cannot create the trace file");
     options.traceFile = traceFile;
   }
-  options.keepTrace = false;  // nothing here reads it back
+  // Without a terminal the run ends with a summary line, made from the trace.
+  const bool summary = ::isatty(STDIN_FILENO) != 1 || ::isatty(STDERR_FILENO) != 1;
+  options.keepTrace = summary;
 
   std::string commandLine;
   for (const std::string& word : commandWords) {
@@ -161,8 +164,14 @@ int main(int argc, char** argv) {
 
   try {
     autorun::InstallerContext context(*platform, std::string(autorun::kConfigurationKey));
-    return autorun::runEntry(context, autorun::sim::SimPlatform::kModuleHandle,
-                             autorun::host::fromUtf8(commandLine));
+    autorun::sim::RecordingSteps steps;
+    const int exitCode = autorun::runEntry(context, autorun::sim::SimPlatform::kModuleHandle,
+                                           autorun::host::fromUtf8(commandLine), steps);
+    if (summary) {
+      std::fprintf(stderr, "autorun-sim: %s\n",
+                   autorun::sim::summarizeRun(steps.flow(), exitCode, platform->trace()).c_str());
+    }
+    return exitCode;
   } catch (const std::exception& problem) {
     return fail(kExitInternal, std::string("the run failed: ") + problem.what());
   }
