@@ -1,5 +1,5 @@
-// The simulated device's paths: case, spellings, confinement, characters and length, and
-// what enumerations match.
+// The simulated device's paths: case, spellings, confinement (no links, nothing outside
+// the image), characters and length, and what enumerations match.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,7 +101,9 @@ TEST(SimFiles, ANameSpelledOtherwiseOnTheHostIsTheSameName) {
   EXPECT_TRUE(platform->trace().empty());
 }
 
-TEST(SimFiles, NothingOutsideTheImageIsReachable) {
+// The device has no links: one inside the image is no more followed than one leading out,
+// so that no walk of folders leaves its tree or deletes through one.
+TEST(SimFiles, NoLinkIsFollowedAndNothingOutsideTheImageIsReachable) {
   DeviceImage image;
   DeviceImage outside;  // a second image stands in for the host's own files
   outside.writeFile(u"\\secret.txt", "host data");
@@ -112,10 +114,12 @@ TEST(SimFiles, NothingOutsideTheImageIsReachable) {
   std::filesystem::create_directory_symlink(outsideFolder, image.hostPath(u"\\Storage Card\\out"));
   std::filesystem::create_symlink(image.dir() / ".." / "nowhere.txt",
                                   image.hostPath(u"\\Storage Card\\dangling.txt"));
-  // A link that stays inside the image is followed.
+  // Links that stay inside the image, to a file and to a folder.
   image.writeFile(u"\\My Documents\\inside.txt", "inside");
   std::filesystem::create_symlink(image.hostPath(u"\\My Documents\\inside.txt"),
-                                  image.hostPath(u"\\Storage Card\\ok.txt"));
+                                  image.hostPath(u"\\Storage Card\\in.txt"));
+  std::filesystem::create_directory_symlink(image.hostPath(u"\\My Documents"),
+                                            image.hostPath(u"\\Storage Card\\docs"));
   auto platform = image.platform();
 
   const std::u16string dotDot = u"\\Storage Card\\..\\..\\" +
@@ -128,6 +132,10 @@ TEST(SimFiles, NothingOutsideTheImageIsReachable) {
       dotDot,
       u"..\\secret.txt",
       u"\\Storage Card\\.\\link.txt",
+      u"\\Storage Card\\in.txt",
+      u"\\STORAGE CARD\\IN.TXT",
+      u"\\Storage Card\\docs\\inside.txt",
+      u"\\Storage Card\\docs\\new.txt",
   };
   for (const std::u16string& path : paths) {
     SCOPED_TRACE(std::string(path.begin(), path.end()));
@@ -144,13 +152,14 @@ TEST(SimFiles, NothingOutsideTheImageIsReachable) {
   EXPECT_EQ(outside.readFile(u"\\secret.txt"), "host data");
   EXPECT_TRUE(std::filesystem::is_empty(outsideFolder));
   EXPECT_FALSE(image.exists(u"\\copy.txt"));
+  // Neither the links nor what they lead to changed.
+  EXPECT_EQ(image.readFile(u"\\My Documents\\inside.txt"), "inside");
+  EXPECT_FALSE(image.exists(u"\\My Documents\\new.txt"));
+  EXPECT_TRUE(std::filesystem::is_symlink(image.hostPath(u"\\Storage Card\\in.txt")));
+  EXPECT_TRUE(std::filesystem::is_symlink(image.hostPath(u"\\Storage Card\\docs")));
 
-  // Enumerations leave out links that lead outside.
-  const auto names = enumerate(*platform, u"\\Storage Card\\*");
-  EXPECT_EQ(names, std::vector<std::u16string>{u"ok.txt"});
-  auto linked = platform->openFile(u"\\storage card\\OK.TXT", FileOpenMode::ReadShared);
-  ASSERT_NE(linked, nullptr);
-  EXPECT_EQ(readAll(*linked), "inside");
+  // Enumerations leave out every link.
+  EXPECT_EQ(enumerate(*platform, u"\\Storage Card\\*"), std::vector<std::u16string>{});
 }
 
 TEST(SimFiles, PathsAreReadTheSameWhateverTheirCharacters) {
@@ -180,6 +189,11 @@ TEST(SimFiles, PathsAreReadTheSameWhateverTheirCharacters) {
         {u"\\Maps\\" + folder + u"\\a:b", std::nullopt},
         {u"\\Maps\\" + folder + u"\\a*", std::nullopt},
         {u"\\Maps\\" + folder + u"\\tab\t", std::nullopt},
+        // A lone surrogate has no host spelling; a pair is one character.
+        {u"\\Maps\\" + folder + u"\\a\xD800", std::nullopt},
+        {u"\\Maps\\" + folder + u"\\\xDC00" u"b", std::nullopt},
+        {u"\\Maps\\" + folder + u"\\\xDBFF\xD800", std::nullopt},
+        {u"\\Maps\\" + folder + u"\\\xD83D\xDE00", fs / "Maps" / hostFolder / "\xF0\x9F\x98\x80"},
     };
     for (const Case& c : cases) {
       SCOPED_TRACE(host::toUtf8(c.path));
@@ -222,6 +236,10 @@ TEST(SimFiles, EnumerationMatchesAsTheDeviceDoes) {
     image.writeFile(name, "12345");
   }
   image.makeFolder(u"\\Data\\Maps");
+  // Host names no device name can be are no entries (a copy's temporary file among them).
+  for (const char* name : {"a:b.txt", "tab\t.txt", ".autorun-sim:copy:1"}) {
+    std::ofstream(image.dir() / "fs" / "Data" / name) << "host only";
+  }
   auto platform = image.platform();
 
   struct Case {
