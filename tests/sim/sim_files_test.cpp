@@ -1,8 +1,10 @@
 // The simulated device's files: sharing, copying, writing, special folders, free space and
 // storage cards.
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <set>
 
@@ -183,6 +185,39 @@ TEST(SimFiles, CopyReplacesDeleteRemovesOnlyFiles) {
   EXPECT_EQ(platform->trace().back(),
             (nlohmann::json{
                 {"op", "delete_file"}, {"path", "\\program files\\app\\COPY.EXE"}, {"ok", false}}));
+}
+
+// A copy that cannot be finished (here for the file size limit, as for a full disk) leaves
+// the old destination as it was: no part of the new file, and no temporary file beside it.
+TEST(SimFiles, ACopyThatFailsHalfWayLeavesTheDestinationAsItWas) {
+  DeviceImage image;
+  const std::string build(256 * 1024, 'n');
+  image.writeFile(u"\\Storage Card\\today.dll", build);
+  image.writeFile(u"\\Windows\\today.dll", "the working build");
+  auto platform = image.platform();
+  struct rlimit before {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  struct rlimit small = before;
+  small.rlim_cur = 64 * 1024;
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool replaced = platform->copyFile(u"\\Storage Card\\today.dll", u"\\Windows\\TODAY.DLL");
+  const bool made = platform->copyFile(u"\\Storage Card\\today.dll", u"\\Windows\\new.dll");
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, handler);
+
+  EXPECT_FALSE(replaced);
+  EXPECT_FALSE(made);
+  EXPECT_EQ(image.readFile(u"\\Windows\\today.dll"), "the working build");
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(image.dir() / "fs" / "Windows")) {
+    names.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"Start Menu", "today.dll"}));
+  // With room again, the copy replaces it whole.
+  EXPECT_TRUE(platform->copyFile(u"\\Storage Card\\today.dll", u"\\Windows\\today.dll"));
+  EXPECT_EQ(image.readFile(u"\\Windows\\today.dll"), build);
+  EXPECT_EQ(enumerate(*platform, u"\\Windows\\*.dll"), std::vector<std::u16string>{u"today.dll"});
 }
 
 TEST(SimFiles, WritesAreTracedWithTheirSize) {
