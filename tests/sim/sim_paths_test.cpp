@@ -191,7 +191,10 @@ TEST(SimFiles, PathsAreReadTheSameWhateverTheirCharacters) {
         {u"\\Maps\\" + folder + u"\\tab\t", std::nullopt},
         // A lone surrogate has no host spelling; a pair is one character.
         {u"\\Maps\\" + folder + u"\\a\xD800", std::nullopt},
-        {u"\\Maps\\" + folder + u"\\\xDC00" u"b", std::nullopt},
+        {u"\\Maps\\" + folder +
+             u"\\\xDC00"
+             u"b",
+         std::nullopt},
         {u"\\Maps\\" + folder + u"\\\xDBFF\xD800", std::nullopt},
         {u"\\Maps\\" + folder + u"\\\xD83D\xDE00", fs / "Maps" / hostFolder / "\xF0\x9F\x98\x80"},
     };
