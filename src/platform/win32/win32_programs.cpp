@@ -36,21 +36,31 @@ class Win32Process : public Process {
 }  // namespace
 
 std::unique_ptr<Library> Win32Platform::loadLibrary(const std::u16string& path) {
-  LibraryHandle module(LoadLibraryW(wide(path)));
+  LibraryHandle module(LoadLibraryW(systemPath(path).c_str()));
   if (!module) return nullptr;
   return std::make_unique<Win32Library>(std::move(module));
 }
 
 bool Win32Platform::shellOpen(const std::u16string& path) {
+  const std::wstring file = systemPath(path);
+  // The handheld's shell spells the call and its structure without the W.
+#ifdef _WIN32_WCE
+  SHELLEXECUTEINFO info{};
+#else
   SHELLEXECUTEINFOW info{};
+#endif
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"open";
-  info.lpFile = wide(path);
+  info.lpFile = file.c_str();
   info.lpParameters = L"";
   info.lpDirectory = L"";
   info.nShow = SW_SHOWNORMAL;
+#ifdef _WIN32_WCE
+  return ShellExecuteEx(&info) != FALSE;
+#else
   return ShellExecuteExW(&info) != FALSE;
+#endif
 }
 
 WindowHandle Win32Platform::findWindow(const std::u16string& windowClass,
@@ -70,7 +80,12 @@ std::unique_ptr<Process> Win32Platform::openWindowProcess(WindowHandle window) {
   DWORD processId = 0;
   GetWindowThreadProcessId(toWindow(window), &processId);
   if (processId == 0) return nullptr;
+#ifdef _WIN32_WCE
+  // The handheld supports neither access rights nor inheritance here: both are 0.
+  KernelHandle process(OpenProcess(0, FALSE, processId));
+#else
   KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+#endif
   if (!process) return nullptr;
   return std::make_unique<Win32Process>(std::move(process));
 }

@@ -120,8 +120,16 @@ std::unique_ptr<RegistryKey> Win32Platform::createKey(RegistryRoot root,
                                                       const std::u16string& path) {
   HKEY key = nullptr;
   DWORD disposition = 0;
-  if (RegCreateKeyExW(rootKey(root), wide(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS) {
+#ifdef _WIN32_WCE
+  // The handheld ignores options and access rights here; both are 0.
+  const LONG status =
+      RegCreateKeyExW(rootKey(root), wide(path), 0, nullptr, 0, 0, nullptr, &key, &disposition);
+#else
+  const LONG status =
+      RegCreateKeyExW(rootKey(root), wide(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, &disposition);
+#endif
+  if (status != ERROR_SUCCESS) {
     return nullptr;
   }
   return std::make_unique<Win32RegistryKey>(RegistryKeyHandle(key));
@@ -129,7 +137,13 @@ std::unique_ptr<RegistryKey> Win32Platform::createKey(RegistryRoot root,
 
 std::unique_ptr<RegistryKey> Win32Platform::openKey(RegistryRoot root, const std::u16string& path) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(rootKey(root), wide(path), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+#ifdef _WIN32_WCE
+  // The handheld supports no access rights here: "set to 0".
+  const LONG status = RegOpenKeyExW(rootKey(root), wide(path), 0, 0, &key);
+#else
+  const LONG status = RegOpenKeyExW(rootKey(root), wide(path), 0, KEY_READ, &key);
+#endif
+  if (status != ERROR_SUCCESS) {
     return nullptr;
   }
   return std::make_unique<Win32RegistryKey>(RegistryKeyHandle(key));
