@@ -4,9 +4,11 @@
 #
 #   tests/wine/run.sh WINDOWS_BUILD_DIR CONFIG_TOOL ARTIFACTS_DIR
 #
-# WINDOWS_BUILD_DIR holds autorun.exe, driver.exe, platform-check.exe, navigator.exe,
-# Note_prj.dll and selfreg.dll; CONFIG_TOOL is the host's autorun-config. Screenshots go
-# to ARTIFACTS_DIR. Set AUTORUN_WINE_KEEP=1 to keep the prefix for a look afterwards.
+# WINDOWS_BUILD_DIR holds autorun.exe, driver.exe, platform-check.exe, contract-tests.exe,
+# navigator.exe, Note_prj.dll and selfreg.dll, all built for one architecture: x86-64
+# runs in a 64-bit prefix, 32-bit x86 in a 32-bit one (wine32). CONFIG_TOOL is the host's
+# autorun-config. Screenshots go to ARTIFACTS_DIR. Set AUTORUN_WINE_KEEP=1 to keep the
+# prefix for a look afterwards.
 set -euo pipefail
 
 if (($# != 3)); then
@@ -30,7 +32,32 @@ xvfb_pid=
 program_pid=
 hold_pid=
 
-export WINEPREFIX="$tmp/prefix" WINEARCH=win64 WINEDEBUG=-all
+# The machine type in a program's PE header: 8664 for x86-64, 014c for 32-bit x86.
+pe_machine() {
+  local header
+  header=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+  od -An -t x2 -j $((header + 4)) -N 2 "$1" | tr -d ' '
+}
+machine=$(pe_machine "$bin/autorun.exe")
+case $machine in
+  8664) arch=win64 ;;
+  014c) arch=win32 ;;
+  *)
+    echo "$bin/autorun.exe: unknown machine type '$machine'" >&2
+    exit 2
+    ;;
+esac
+# A program of the other architecture would not run, and a 32-bit one on a wine without
+# wine32 crashes while wine still returns 0: every program must be of the same kind.
+for program in driver.exe platform-check.exe contract-tests.exe navigator.exe Note_prj.dll \
+  selfreg.dll; do
+  if [[ $(pe_machine "$bin/$program") != "$machine" ]]; then
+    echo "$bin/$program is not built for the machine of autorun.exe ($machine)" >&2
+    exit 2
+  fi
+done
+
+export WINEPREFIX="$tmp/prefix" WINEARCH=$arch WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 cleanup() {
@@ -72,9 +99,18 @@ for _ in $(seq 100); do [[ -s $tmp/display ]] && break; sleep 0.1; done
 [[ -s $tmp/display ]] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$tmp/display")"
 
-echo "wine prefix in $WINEPREFIX, display $DISPLAY"
+echo "$arch wine prefix in $WINEPREFIX, display $DISPLAY"
 timeout 180 wineboot -i >>"$log" 2>&1
 timeout 120 wineserver -w
+# A crash must never pass for a success: a program that prints its usage and exits with 2
+# shows that this wine runs programs of this architecture and passes their exit codes back.
+probe=0
+usage=$(timeout 60 wine "$bin/platform-check.exe" 2>>"$log") || probe=$?
+if ((probe != 2)) || [[ $usage != *"usage: platform-check"* ]]; then
+  echo "wine does not run $arch programs here (platform-check.exe without arguments gave" \
+    "$probe, not 2 and its usage); a 32-bit build needs wine32 (scripts/setup.sh)" >&2
+  exit 1
+fi
 cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 # Plain Xvfb has no window manager: wine's virtual desktop draws the title bars.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >>"$log" 2>&1
@@ -183,8 +219,9 @@ qlm="$card/2577/autorun_8.qlm"
 
 case_title "platform operations"
 mkdir -p "$drive_c/check/work" "$drive_c/check-bare"
+# Passes only with its own last line: a run that ends early says nothing.
 if (cd "$drive_c/check" && timeout 120 wine "$tools/platform-check.exe" 'C:\check\work') \
-  >>"$log" 2>&1; then
+  2>>"$log" | tr -d '\r' | tee -a "$log" | grep -q '^platform-check: [1-9][0-9]* checks, 0 failed$'; then
   ok "platform-check"
 else
   bad "platform-check (see $log)"
@@ -197,6 +234,23 @@ if (cd "$drive_c/check-bare" &&
   ok "card search without Note_prj.dll"
 else
   bad "card search without Note_prj.dll (see $log)"
+fi
+
+case_title "the device contract"
+# Run from a folder of drive C: beside the card library's stand-in; passes only when
+# GoogleTest's report says every test ran and passed.
+mkdir -p "$drive_c/contract"
+cp "$bin/contract-tests.exe" "$bin/Note_prj.dll" "$drive_c/contract/"
+rm -f "$artifacts/contract.xml"
+contract_rc=0
+(cd "$drive_c/contract" && timeout 120 wine 'C:\contract\contract-tests.exe' \
+  "--gtest_output=xml:Z:${artifacts//\//\\}\\contract.xml") >>"$log" 2>&1 || contract_rc=$?
+report=$(head -c 2000 "$artifacts/contract.xml" 2>/dev/null | tr -d '\r' |
+  grep -o '<testsuites tests="[0-9]*" failures="[0-9]*" disabled="0" errors="[0-9]*"' || true)
+if ((contract_rc == 0)) && [[ $report =~ tests=\"([1-9][0-9]*)\"\ failures=\"0\"\ disabled=\"0\"\ errors=\"0\" ]]; then
+  ok "contract-tests: ${BASH_REMATCH[1]} tests passed"
+else
+  bad "contract-tests: exit code $contract_rc, '${report:-no report}' (see $log)"
 fi
 
 # ---- Configuration errors -----------------------------------------------------------------
