@@ -291,6 +291,9 @@ press "Atlas setup" 1001 "Yes pressed"
 expect_exit 0 "exit code 0"
 expect_file "$installed/atlas.exe" "program copied"
 expect_file "$installed/selfreg.dll" "library copied"
+[[ -d $installed/data/cache/tiles ]] && ok "folder made with its missing parents" ||
+  bad "$installed/data/cache/tiles is missing"
+expect_file "$installed/docs/today.dat" "copied into a dst ending in a backslash"
 expect_eq "$(find "$installed/maps" -name '*.map' | wc -l)" 20 "maps copied"
 expect_eq "$(find "$installed/voices" -name '*.wav' | wc -l)" 20 "voices copied"
 cmp -s "$card/Atlas/maps/tile7.map" "$installed/maps/tile7.map" && ok "copies are equal" ||
@@ -315,8 +318,13 @@ driver window AtlasNavigator "Atlas Navigator" 20000 && ok "navigator started" |
 
 # ---- Card removal and insertion -----------------------------------------------------------
 
-case_title "card removed"
-start_program "$card/2577" autorun.exe uninstall
+case_title "card removed: the shell runs the installer's copy in \\Windows, the card gone"
+# The device's shell keeps a copy of the card's installer in \Windows and starts it after
+# the card is out; the configuration is the device's own copy in its system folder.
+windows="$drive_c/windows"
+cp "$card/2577/autorun.exe" "$qlm" "$bin/Note_prj.dll" "$windows/"
+mv "$card" "$drive_c/card-out"
+start_program "$windows" 'C:\windows\autorun.exe' uninstall
 expect_exit 0 "exit code 0"
 driver no-window AtlasNavigator "Atlas Navigator" 20000 && ok "navigator closed" ||
   bad "navigator still running"
@@ -326,6 +334,8 @@ expect_reg 'HKLM\Software\AtlasToday' Enabled 0x0
 expect_reg 'HKLM\Software\Atlas' TodayEnabledSave 0x1
 expect_no_path "$programs/Atlas on card.lnk" "card shortcut removed"
 expect_file "$installed/atlas.exe" "installation kept"
+mv "$drive_c/card-out" "$card"
+rm -f "$windows/autorun.exe" "$windows/autorun_8.qlm" "$windows/Note_prj.dll"
 
 case_title "card inserted into the device with the application"
 wine reg add 'HKLM\Software\Atlas' /v Autorun /t REG_DWORD /d 1 /f >>"$log" 2>&1
@@ -415,6 +425,28 @@ expect_eq "$(reg_value 'HKLM\Software\Atlas' Installed)" "" "installed mark not 
 kill "$hold_pid" 2>/dev/null || true
 wait "$hold_pid" 2>/dev/null || true
 hold_pid=
+
+# ---- The handheld's Program Files --------------------------------------------------------
+
+case_title "Program Files without a drive letter, as the handheld names it"
+# The special folder is "\Program Files" here, as on the device: every path the
+# installation makes from it has no drive.
+wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v ProgramFilesDir \
+  /d '\Program Files' /f >>"$log" 2>&1
+rm -rf "$installed"
+start_program "$card/2577" autorun.exe
+press "Atlas setup" 1001 "Yes pressed"
+expect_exit 0 "exit code 0"
+expect_file "$installed/atlas.exe" "program copied to C:\Program Files"
+expect_eq "$(find "$installed/maps" -name '*.map' | wc -l)" 20 "maps copied"
+[[ -d $installed/data/cache/tiles ]] && ok "folder made with its missing parents" ||
+  bad "$installed/data/cache/tiles is missing"
+expect_file "$installed/docs/today.dat" "copied into a dst ending in a backslash"
+expect_eq "$(cat "$programs/Atlas.lnk" 2>/dev/null)" '1#"\Program Files\Atlas\atlas.exe"' \
+  "shortcut without a drive"
+expect_reg 'HKLM\Software\Atlas' Installed 0x1
+driver window AtlasNavigator "Atlas Navigator" 20000 && ok "navigator started" ||
+  bad "navigator not started"
 
 abandon_program
 printf '\nwine end-to-end: %d failed\n' "$failures"
