@@ -220,8 +220,13 @@ qlm="$card/2577/autorun_8.qlm"
 case_title "platform operations"
 mkdir -p "$drive_c/check/work" "$drive_c/check-bare"
 # Passes only with its own last line: a run that ends early says nothing.
-if (cd "$drive_c/check" && timeout 120 wine "$tools/platform-check.exe" 'C:\check\work') \
-  2>>"$log" | tr -d '\r' | tee -a "$log" | grep -q '^platform-check: [1-9][0-9]* checks, 0 failed$'; then
+check_rc=0
+check_out=$(cd "$drive_c/check" &&
+  timeout 120 wine "$tools/platform-check.exe" 'C:\check\work' 2>>"$log") || check_rc=$?
+check_out=${check_out//$'\r'/}
+printf '%s\n' "$check_out" >>"$log"
+check_pass='^platform-check: [1-9][0-9]* checks, 0 failed$'
+if ((check_rc == 0)) && [[ $(tail -n1 <<<"$check_out") =~ $check_pass ]]; then
   ok "platform-check"
 else
   bad "platform-check (see $log)"
@@ -247,7 +252,8 @@ contract_rc=0
   "--gtest_output=xml:Z:${artifacts//\//\\}\\contract.xml") >>"$log" 2>&1 || contract_rc=$?
 report=$(head -c 2000 "$artifacts/contract.xml" 2>/dev/null | tr -d '\r' |
   grep -o '<testsuites tests="[0-9]*" failures="[0-9]*" disabled="0" errors="[0-9]*"' || true)
-if ((contract_rc == 0)) && [[ $report =~ tests=\"([1-9][0-9]*)\"\ failures=\"0\"\ disabled=\"0\"\ errors=\"0\" ]]; then
+contract_pass='tests="([1-9][0-9]*)" failures="0" disabled="0" errors="0"'
+if ((contract_rc == 0)) && [[ $report =~ $contract_pass ]]; then
   ok "contract-tests: ${BASH_REMATCH[1]} tests passed"
 else
   bad "contract-tests: exit code $contract_rc, '${report:-no report}' (see $log)"
