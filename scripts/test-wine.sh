@@ -34,6 +34,9 @@ if ((run32)); then
 else
   cmake --build build-win32 -j "$(nproc)" --target autorun
 fi
+# The device-build gate: the handheld's branches compile, and neither autorun.exe imports
+# anything that the handheld lacks.
+bash scripts/check-device-build.sh build-win build-win32
 
 failed=0
 run() { # build-dir

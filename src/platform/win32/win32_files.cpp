@@ -252,7 +252,7 @@ std::u16string Win32Platform::specialFolderPath(int number) {
   if (number < 0) return {};
   wchar_t path[MAX_PATH] = {};
 #ifdef _WIN32_WCE
-  // The handheld's shell spells it without the W.
+  // The device has the call in its wide form only, spelled without the W.
   if (!SHGetSpecialFolderPath(nullptr, path, number, TRUE)) return {};
 #else
   if (!SHGetSpecialFolderPathW(nullptr, path, number, TRUE)) return {};

@@ -43,8 +43,8 @@ std::unique_ptr<Library> Win32Platform::loadLibrary(const std::u16string& path) 
 
 bool Win32Platform::shellOpen(const std::u16string& path) {
   const std::wstring file = systemPath(path);
-  // The handheld's shell spells the call and its structure without the W.
 #ifdef _WIN32_WCE
+  // The device has the call and its structure in the wide form only, spelled without W.
   SHELLEXECUTEINFO info{};
 #else
   SHELLEXECUTEINFOW info{};
@@ -81,7 +81,7 @@ std::unique_ptr<Process> Win32Platform::openWindowProcess(WindowHandle window) {
   GetWindowThreadProcessId(toWindow(window), &processId);
   if (processId == 0) return nullptr;
 #ifdef _WIN32_WCE
-  // The handheld supports neither access rights nor inheritance here: both are 0.
+  // The device supports no access rights here: its handles can always be waited on.
   KernelHandle process(OpenProcess(0, FALSE, processId));
 #else
   KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));

@@ -7,6 +7,16 @@
 namespace autorun::win32 {
 namespace {
 
+// The access asked for a key. The device keeps no access rights on keys and documents the
+// argument as not supported, to be set to 0.
+#ifdef _WIN32_WCE
+constexpr REGSAM kCreateAccess = 0;
+constexpr REGSAM kReadAccess = 0;
+#else
+constexpr REGSAM kCreateAccess = KEY_ALL_ACCESS;
+constexpr REGSAM kReadAccess = KEY_READ;
+#endif
+
 HKEY rootKey(RegistryRoot root) {
   switch (root) {
     case RegistryRoot::LocalMachine:
@@ -120,16 +130,8 @@ std::unique_ptr<RegistryKey> Win32Platform::createKey(RegistryRoot root,
                                                       const std::u16string& path) {
   HKEY key = nullptr;
   DWORD disposition = 0;
-#ifdef _WIN32_WCE
-  // The handheld ignores options and access rights here; both are 0.
-  const LONG status =
-      RegCreateKeyExW(rootKey(root), wide(path), 0, nullptr, 0, 0, nullptr, &key, &disposition);
-#else
-  const LONG status =
-      RegCreateKeyExW(rootKey(root), wide(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &key, &disposition);
-#endif
-  if (status != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(rootKey(root), wide(path), 0, nullptr, REG_OPTION_NON_VOLATILE, kCreateAccess,
+                      nullptr, &key, &disposition) != ERROR_SUCCESS) {
     return nullptr;
   }
   return std::make_unique<Win32RegistryKey>(RegistryKeyHandle(key));
@@ -137,13 +139,7 @@ std::unique_ptr<RegistryKey> Win32Platform::createKey(RegistryRoot root,
 
 std::unique_ptr<RegistryKey> Win32Platform::openKey(RegistryRoot root, const std::u16string& path) {
   HKEY key = nullptr;
-#ifdef _WIN32_WCE
-  // The handheld supports no access rights here: "set to 0".
-  const LONG status = RegOpenKeyExW(rootKey(root), wide(path), 0, 0, &key);
-#else
-  const LONG status = RegOpenKeyExW(rootKey(root), wide(path), 0, KEY_READ, &key);
-#endif
-  if (status != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(rootKey(root), wide(path), 0, kReadAccess, &key) != ERROR_SUCCESS) {
     return nullptr;
   }
   return std::make_unique<Win32RegistryKey>(RegistryKeyHandle(key));
@@ -152,8 +148,14 @@ std::unique_ptr<RegistryKey> Win32Platform::openKey(RegistryRoot root, const std
 void Win32Platform::broadcastSettingChange() {
   // A window that does not answer must not hold the installer up.
   DWORD_PTR answer = 0;
+#ifdef _WIN32_WCE
+  // The device takes SMTO_NORMAL only, and documents the call without the W.
+  SendMessageTimeout(HWND_BROADCAST, WM_SETTINGCHANGE, kSettingChangeToday, 0, SMTO_NORMAL, 500,
+                     &answer);
+#else
   SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, kSettingChangeToday, 0,
                       SMTO_NORMAL | SMTO_ABORTIFHUNG, 500, &answer);
+#endif
 }
 
 }  // namespace autorun::win32
