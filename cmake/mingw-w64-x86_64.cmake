@@ -1,8 +1,10 @@
-# Cross build of the Windows program with mingw-w64 (x86-64 only: the 64-bit-only wine
-# on the test machines cannot run 32-bit programs).
+# Cross build of the Windows program with mingw-w64 for x86-64; mingw-w64-i686.cmake
+# takes this file for the 32-bit build.
 #   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+if(NOT CMAKE_SYSTEM_PROCESSOR)
+  set(CMAKE_SYSTEM_PROCESSOR x86_64)
+endif()
 
 set(AUTORUN_MINGW_PREFIX x86_64-w64-mingw32 CACHE STRING "Target triple of the mingw-w64 tools")
 set(CMAKE_C_COMPILER ${AUTORUN_MINGW_PREFIX}-gcc)

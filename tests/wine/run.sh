@@ -4,9 +4,11 @@
 #
 #   tests/wine/run.sh WINDOWS_BUILD_DIR CONFIG_TOOL ARTIFACTS_DIR
 #
-# WINDOWS_BUILD_DIR holds autorun.exe, driver.exe, platform-check.exe, navigator.exe,
-# Note_prj.dll and selfreg.dll; CONFIG_TOOL is the host's autorun-config. Screenshots go
-# to ARTIFACTS_DIR. Set AUTORUN_WINE_KEEP=1 to keep the prefix for a look afterwards.
+# WINDOWS_BUILD_DIR holds autorun.exe, driver.exe, platform-check.exe, contract-tests.exe,
+# navigator.exe, Note_prj.dll and selfreg.dll, all built for one architecture: x86-64
+# runs in a 64-bit prefix, 32-bit x86 in a 32-bit one (wine32). CONFIG_TOOL is the host's
+# autorun-config. Screenshots go to ARTIFACTS_DIR. Set AUTORUN_WINE_KEEP=1 to keep the
+# prefix for a look afterwards.
 set -euo pipefail
 
 if (($# != 3)); then
@@ -30,7 +32,32 @@ xvfb_pid=
 program_pid=
 hold_pid=
 
-export WINEPREFIX="$tmp/prefix" WINEARCH=win64 WINEDEBUG=-all
+# The machine type in a program's PE header: 8664 for x86-64, 014c for 32-bit x86.
+pe_machine() {
+  local header
+  header=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+  od -An -t x2 -j $((header + 4)) -N 2 "$1" | tr -d ' '
+}
+machine=$(pe_machine "$bin/autorun.exe")
+case $machine in
+  8664) arch=win64 ;;
+  014c) arch=win32 ;;
+  *)
+    echo "$bin/autorun.exe: unknown machine type '$machine'" >&2
+    exit 2
+    ;;
+esac
+# A program of the other architecture would not run, and a 32-bit one on a wine without
+# wine32 crashes while wine still returns 0: every program must be of the same kind.
+for program in driver.exe platform-check.exe contract-tests.exe navigator.exe Note_prj.dll \
+  selfreg.dll; do
+  if [[ $(pe_machine "$bin/$program") != "$machine" ]]; then
+    echo "$bin/$program is not built for the machine of autorun.exe ($machine)" >&2
+    exit 2
+  fi
+done
+
+export WINEPREFIX="$tmp/prefix" WINEARCH=$arch WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 cleanup() {
@@ -72,9 +99,18 @@ for _ in $(seq 100); do [[ -s $tmp/display ]] && break; sleep 0.1; done
 [[ -s $tmp/display ]] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$tmp/display")"
 
-echo "wine prefix in $WINEPREFIX, display $DISPLAY"
+echo "$arch wine prefix in $WINEPREFIX, display $DISPLAY"
 timeout 180 wineboot -i >>"$log" 2>&1
 timeout 120 wineserver -w
+# A crash must never pass for a success: a program that prints its usage and exits with 2
+# shows that this wine runs programs of this architecture and passes their exit codes back.
+probe=0
+usage=$(timeout 60 wine "$bin/platform-check.exe" 2>>"$log") || probe=$?
+if ((probe != 2)) || [[ $usage != *"usage: platform-check"* ]]; then
+  echo "wine does not run $arch programs here (platform-check.exe without arguments gave" \
+    "$probe, not 2 and its usage); a 32-bit build needs wine32 (scripts/setup.sh)" >&2
+  exit 1
+fi
 cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 # Plain Xvfb has no window manager: wine's virtual desktop draws the title bars.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >>"$log" 2>&1
@@ -183,8 +219,14 @@ qlm="$card/2577/autorun_8.qlm"
 
 case_title "platform operations"
 mkdir -p "$drive_c/check/work" "$drive_c/check-bare"
-if (cd "$drive_c/check" && timeout 120 wine "$tools/platform-check.exe" 'C:\check\work') \
-  >>"$log" 2>&1; then
+# Passes only with its own last line: a run that ends early says nothing.
+check_rc=0
+check_out=$(cd "$drive_c/check" &&
+  timeout 120 wine "$tools/platform-check.exe" 'C:\check\work' 2>>"$log") || check_rc=$?
+check_out=${check_out//$'\r'/}
+printf '%s\n' "$check_out" >>"$log"
+check_pass='^platform-check: [1-9][0-9]* checks, 0 failed$'
+if ((check_rc == 0)) && [[ $(tail -n1 <<<"$check_out") =~ $check_pass ]]; then
   ok "platform-check"
 else
   bad "platform-check (see $log)"
@@ -197,6 +239,24 @@ if (cd "$drive_c/check-bare" &&
   ok "card search without Note_prj.dll"
 else
   bad "card search without Note_prj.dll (see $log)"
+fi
+
+case_title "the device contract"
+# Run from a folder of drive C: beside the card library's stand-in; passes only when
+# GoogleTest's report says every test ran and passed.
+mkdir -p "$drive_c/contract"
+cp "$bin/contract-tests.exe" "$bin/Note_prj.dll" "$drive_c/contract/"
+rm -f "$artifacts/contract.xml"
+contract_rc=0
+(cd "$drive_c/contract" && timeout 120 wine 'C:\contract\contract-tests.exe' \
+  "--gtest_output=xml:Z:${artifacts//\//\\}\\contract.xml") >>"$log" 2>&1 || contract_rc=$?
+report=$(head -c 2000 "$artifacts/contract.xml" 2>/dev/null | tr -d '\r' |
+  grep -o '<testsuites tests="[0-9]*" failures="[0-9]*" disabled="0" errors="[0-9]*"' || true)
+contract_pass='tests="([1-9][0-9]*)" failures="0" disabled="0" errors="0"'
+if ((contract_rc == 0)) && [[ $report =~ $contract_pass ]]; then
+  ok "contract-tests: ${BASH_REMATCH[1]} tests passed"
+else
+  bad "contract-tests: exit code $contract_rc, '${report:-no report}' (see $log)"
 fi
 
 # ---- Configuration errors -----------------------------------------------------------------
@@ -237,6 +297,9 @@ press "Atlas setup" 1001 "Yes pressed"
 expect_exit 0 "exit code 0"
 expect_file "$installed/atlas.exe" "program copied"
 expect_file "$installed/selfreg.dll" "library copied"
+[[ -d $installed/data/cache/tiles ]] && ok "folder made with its missing parents" ||
+  bad "$installed/data/cache/tiles is missing"
+expect_file "$installed/docs/today.dat" "copied into a dst ending in a backslash"
 expect_eq "$(find "$installed/maps" -name '*.map' | wc -l)" 20 "maps copied"
 expect_eq "$(find "$installed/voices" -name '*.wav' | wc -l)" 20 "voices copied"
 cmp -s "$card/Atlas/maps/tile7.map" "$installed/maps/tile7.map" && ok "copies are equal" ||
@@ -261,8 +324,13 @@ driver window AtlasNavigator "Atlas Navigator" 20000 && ok "navigator started" |
 
 # ---- Card removal and insertion -----------------------------------------------------------
 
-case_title "card removed"
-start_program "$card/2577" autorun.exe uninstall
+case_title "card removed: the shell runs the installer's copy in \\Windows, the card gone"
+# The device's shell keeps a copy of the card's installer in \Windows and starts it after
+# the card is out; the configuration is the device's own copy in its system folder.
+windows="$drive_c/windows"
+cp "$card/2577/autorun.exe" "$qlm" "$bin/Note_prj.dll" "$windows/"
+mv "$card" "$drive_c/card-out"
+start_program "$windows" 'C:\windows\autorun.exe' uninstall
 expect_exit 0 "exit code 0"
 driver no-window AtlasNavigator "Atlas Navigator" 20000 && ok "navigator closed" ||
   bad "navigator still running"
@@ -272,6 +340,8 @@ expect_reg 'HKLM\Software\AtlasToday' Enabled 0x0
 expect_reg 'HKLM\Software\Atlas' TodayEnabledSave 0x1
 expect_no_path "$programs/Atlas on card.lnk" "card shortcut removed"
 expect_file "$installed/atlas.exe" "installation kept"
+mv "$drive_c/card-out" "$card"
+rm -f "$windows/autorun.exe" "$windows/autorun_8.qlm" "$windows/Note_prj.dll"
 
 case_title "card inserted into the device with the application"
 wine reg add 'HKLM\Software\Atlas' /v Autorun /t REG_DWORD /d 1 /f >>"$log" 2>&1
@@ -361,6 +431,28 @@ expect_eq "$(reg_value 'HKLM\Software\Atlas' Installed)" "" "installed mark not 
 kill "$hold_pid" 2>/dev/null || true
 wait "$hold_pid" 2>/dev/null || true
 hold_pid=
+
+# ---- The handheld's Program Files --------------------------------------------------------
+
+case_title "Program Files without a drive letter, as the handheld names it"
+# The special folder is "\Program Files" here, as on the device: every path the
+# installation makes from it has no drive.
+wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v ProgramFilesDir \
+  /d '\Program Files' /f >>"$log" 2>&1
+rm -rf "$installed"
+start_program "$card/2577" autorun.exe
+press "Atlas setup" 1001 "Yes pressed"
+expect_exit 0 "exit code 0"
+expect_file "$installed/atlas.exe" "program copied to C:\Program Files"
+expect_eq "$(find "$installed/maps" -name '*.map' | wc -l)" 20 "maps copied"
+[[ -d $installed/data/cache/tiles ]] && ok "folder made with its missing parents" ||
+  bad "$installed/data/cache/tiles is missing"
+expect_file "$installed/docs/today.dat" "copied into a dst ending in a backslash"
+expect_eq "$(cat "$programs/Atlas.lnk" 2>/dev/null)" '1#"\Program Files\Atlas\atlas.exe"' \
+  "shortcut without a drive"
+expect_reg 'HKLM\Software\Atlas' Installed 0x1
+driver window AtlasNavigator "Atlas Navigator" 20000 && ok "navigator started" ||
+  bad "navigator not started"
 
 abandon_program
 printf '\nwine end-to-end: %d failed\n' "$failures"

@@ -166,7 +166,9 @@ std::unique_ptr<File> SimPlatform::openFile(const std::u16string& path, FileOpen
     if (writing) s.record({{"op", "write_file"}, {"path", utf8(path)}, {"ok", false}});
     return nullptr;
   };
-  if (!resolved || resolved->count == 0) return refuse();
+  if (!resolved || resolved->count == 0 || DeviceFileSystem::namesFolderOnly(path)) {
+    return refuse();
+  }
 
   HostFd fd;
   if (!writing) {
@@ -192,12 +194,17 @@ std::uint32_t SimPlatform::fileAttributes(const std::u16string& path) {
   if (!resolved || !resolved->exists()) return kInvalidAttributes;
   struct stat info {};
   if (::stat(resolved->host.c_str(), &info) != 0) return kInvalidAttributes;
-  return S_ISDIR(info.st_mode) ? kAttributeDirectory : kAttributeArchive;
+  if (S_ISDIR(info.st_mode)) return kAttributeDirectory;
+  return DeviceFileSystem::namesFolderOnly(path) ? kInvalidAttributes : kAttributeArchive;
 }
 
 bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& destination) {
   DeviceState& s = *state_;
   auto copy = [&]() {
+    if (DeviceFileSystem::namesFolderOnly(source) ||
+        DeviceFileSystem::namesFolderOnly(destination)) {
+      return false;
+    }
     // The source opened straight away where its name is exact; resolved otherwise.
     struct stat info {};
     HostFd in = s.files.openFileExactly(source, info);
@@ -235,7 +242,7 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
 bool SimPlatform::deleteFile(const std::u16string& path) {
   DeviceState& s = *state_;
   const auto resolved = s.files.resolve(path);
-  const bool ok = resolved && resolved->file &&
+  const bool ok = resolved && resolved->file && !DeviceFileSystem::namesFolderOnly(path) &&
                   s.openFiles.allows(FileId{resolved->device, resolved->inode}, FileUse::Delete) &&
                   ::unlink(resolved->host.c_str()) == 0;
   s.record({{"op", "delete_file"}, {"path", utf8(path)}, {"ok", ok}});

@@ -87,6 +87,10 @@ DeviceFileSystem::DeviceFileSystem(const std::filesystem::path& root) {
 
 DeviceFileSystem::~DeviceFileSystem() = default;
 
+bool DeviceFileSystem::namesFolderOnly(std::u16string_view path) {
+  return !path.empty() && isSeparator(path.back());
+}
+
 std::optional<std::vector<std::u16string>> DeviceFileSystem::split(std::u16string_view path,
                                                                    bool pattern) {
   if (path.size() > kMaxPathLength) return std::nullopt;

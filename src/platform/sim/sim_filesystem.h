@@ -69,6 +69,9 @@ class DeviceFileSystem {
 
   const std::filesystem::path& root() const { return root_; }
 
+  // Whether a path ends in a separator. Such a path names a folder: no file is opened,
+  // made, copied or deleted under it, and a search for it finds nothing.
+  static bool namesFolderOnly(std::u16string_view path);
   // The checked components of a device path, or nothing (see above). With `pattern` the
   // last component may hold '*' and '?'.
   static std::optional<std::vector<std::u16string>> split(std::u16string_view path,

@@ -50,6 +50,7 @@ class SimCardEnumeration : public CardEnumeration {
 
 std::unique_ptr<DirectoryEnumeration> SimPlatform::findFirstFile(const std::u16string& pattern,
                                                                  FindEntry& first) {
+  if (DeviceFileSystem::namesFolderOnly(pattern)) return nullptr;
   std::optional<Listing> listing = state_->files.listMatches(pattern);
   if (!listing) return nullptr;
   auto enumeration = std::make_unique<SimDirectoryEnumeration>(std::move(*listing));

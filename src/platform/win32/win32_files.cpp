@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "platform/win32/win32_errors.h"
+#include "platform/win32/win32_paths.h"
 #include "platform/win32/win32_platform.h"
 
 namespace autorun::win32 {
@@ -136,9 +137,11 @@ std::unique_ptr<CardEnumeration> findFirstCardInLibrary(std::u16string& firstCar
   return std::make_unique<FlashCardEnumeration>(std::move(library), findNext, std::move(search));
 }
 
-std::unique_ptr<CardEnumeration> findFirstCardInRoot(std::u16string& firstCard) {
+// `rootPattern` enumerates the root folder.
+std::unique_ptr<CardEnumeration> findFirstCardInRoot(const std::wstring& rootPattern,
+                                                     std::u16string& firstCard) {
   WIN32_FIND_DATAW data{};
-  FindHandle search(FindFirstFileW(L"\\*", &data));
+  FindHandle search(FindFirstFileW(rootPattern.c_str(), &data));
   if (!search) return nullptr;
   do {
     if (isCardFolder(data)) {
@@ -150,6 +153,16 @@ std::unique_ptr<CardEnumeration> findFirstCardInRoot(std::u16string& firstCard) 
 }
 
 }  // namespace
+
+Win32Platform::Win32Platform() {
+#ifndef _WIN32_WCE
+  root_ = rootOfModulePath(std::wstring(wide(moduleFileName(0))));
+#endif
+}
+
+std::wstring Win32Platform::systemPath(const std::u16string& path) const {
+  return win32::systemPath(path, root_);
+}
 
 std::unique_ptr<File> Win32Platform::openFile(const std::u16string& path, FileOpenMode mode) {
   DWORD access = GENERIC_READ;
@@ -166,44 +179,45 @@ std::unique_ptr<File> Win32Platform::openFile(const std::u16string& path, FileOp
       disposition = CREATE_ALWAYS;
       break;
   }
-  FileHandle handle(
-      CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle handle(CreateFileW(systemPath(path).c_str(), access, share, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle) return nullptr;
   return std::make_unique<Win32File>(std::move(handle));
 }
 
 std::uint32_t Win32Platform::fileAttributes(const std::u16string& path) {
-  const DWORD attributes = GetFileAttributesW(wide(path));
+  const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
   return attributes == INVALID_FILE_ATTRIBUTES ? kInvalidAttributes : attributes;
 }
 
 std::unique_ptr<DirectoryEnumeration> Win32Platform::findFirstFile(const std::u16string& pattern,
                                                                    FindEntry& first) {
   WIN32_FIND_DATAW data{};
-  FindHandle handle(FindFirstFileW(wide(pattern), &data));
+  FindHandle handle(FindFirstFileW(systemPath(pattern).c_str(), &data));
   if (!handle) return nullptr;
   first = toEntry(data);
   return std::make_unique<Win32DirectoryEnumeration>(std::move(handle));
 }
 
 std::uint32_t Win32Platform::createDirectory(const std::u16string& path) {
-  if (CreateDirectoryW(wide(path), nullptr)) return kErrorSuccess;
+  if (CreateDirectoryW(systemPath(path).c_str(), nullptr)) return kErrorSuccess;
   return lastFailure();
 }
 
 bool Win32Platform::copyFile(const std::u16string& source, const std::u16string& destination) {
-  return CopyFileW(wide(source), wide(destination), FALSE) != FALSE;
+  return CopyFileW(systemPath(source).c_str(), systemPath(destination).c_str(), FALSE) != FALSE;
 }
 
 bool Win32Platform::deleteFile(const std::u16string& path) {
-  return DeleteFileW(wide(path)) != FALSE;
+  return DeleteFileW(systemPath(path).c_str()) != FALSE;
 }
 
 std::optional<std::uint64_t> Win32Platform::freeBytes(const std::u16string& folder) {
   ULARGE_INTEGER available{};
   ULARGE_INTEGER total{};
   ULARGE_INTEGER free{};
-  if (!GetDiskFreeSpaceExW(wide(folder), &available, &total, &free)) return std::nullopt;
+  if (!GetDiskFreeSpaceExW(systemPath(folder).c_str(), &available, &total, &free))
+    return std::nullopt;
   return available.QuadPart;
 }
 
@@ -250,7 +264,7 @@ std::unique_ptr<CardEnumeration> Win32Platform::findFirstCard(std::u16string& fi
   bool libraryPresent = false;
   auto cards = findFirstCardInLibrary(firstCard, libraryPresent);
   if (cards || libraryPresent) return cards;
-  return findFirstCardInRoot(firstCard);
+  return findFirstCardInRoot(systemPath(u"\\*"), firstCard);
 }
 
 }  // namespace autorun::win32

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <map>
+#include <string>
 
 #include "platform/platform_services.h"
 #include "platform/win32/win32_api.h"
@@ -23,7 +24,7 @@ inline WindowHandle fromWindow(HWND window) {
 
 class Win32Platform : public PlatformServices {
  public:
-  Win32Platform() = default;
+  Win32Platform();
   ~Win32Platform() override = default;
   Win32Platform(const Win32Platform&) = delete;
   Win32Platform& operator=(const Win32Platform&) = delete;
@@ -77,8 +78,13 @@ class Win32Platform : public PlatformServices {
                  std::uint32_t style) override;
 
  private:
+  // A device path as the system takes it (win32_paths.h).
+  std::wstring systemPath(const std::u16string& path) const;
   // Registers the progress bar's window class before the first dialog is created.
   void prepareCommonControls();
+
+  // What paths without a drive are rooted on; empty on the handheld.
+  std::wstring root_;
 
   bool commonControlsReady_ = false;
   // The shell library stays loaded for the process: the dialogs it prepared use it.

@@ -36,12 +36,13 @@ class Win32Process : public Process {
 }  // namespace
 
 std::unique_ptr<Library> Win32Platform::loadLibrary(const std::u16string& path) {
-  LibraryHandle module(LoadLibraryW(wide(path)));
+  LibraryHandle module(LoadLibraryW(systemPath(path).c_str()));
   if (!module) return nullptr;
   return std::make_unique<Win32Library>(std::move(module));
 }
 
 bool Win32Platform::shellOpen(const std::u16string& path) {
+  const std::wstring file = systemPath(path);
 #ifdef _WIN32_WCE
   // The device has the call and its structure in the wide form only, spelled without W.
   SHELLEXECUTEINFO info{};
@@ -51,7 +52,7 @@ bool Win32Platform::shellOpen(const std::u16string& path) {
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"open";
-  info.lpFile = wide(path);
+  info.lpFile = file.c_str();
   info.lpParameters = L"";
   info.lpDirectory = L"";
   info.nShow = SW_SHOWNORMAL;
