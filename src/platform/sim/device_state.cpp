@@ -25,7 +25,7 @@ DeviceState::DeviceState(SimOptions simOptions)
     : options(std::move(simOptions)),
       config(readDeviceConfig(checkedDeviceDir(options.deviceDir) / "device.json")),
       files(options.deviceDir / "fs"),
-      registry(options.deviceDir / "registry.reg"),
+      registry(options.deviceDir / "registry.reg", config.codePage),
       trace(options.traceFile, options.keepTrace) {
   for (const SimWindowSpec& spec : config.windows) {
     SimWindow window;
