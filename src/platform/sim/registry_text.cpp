@@ -235,25 +235,29 @@ class Parser {
       fail("unknown root \"" + escapedText(rootName) +
            "\" (HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER or HKEY_USERS)");
     }
-    std::shared_ptr<RegistryNode> node = tree.roots[static_cast<std::size_t>(*root)];
+    RegistryNode* node = tree.roots[static_cast<std::size_t>(*root)].get();
     if (slash != std::u16string_view::npos) {
-      const std::u16string_view keyPath = path.substr(slash + 1);
+      std::u16string_view keyPath = path.substr(slash + 1);
       const auto depth =
           static_cast<std::size_t>(std::count(keyPath.begin(), keyPath.end(), u'\\')) + 1;
       if (depth > kMaxRegistryDepth) {
         fail("a key " + std::to_string(depth) + " levels deep; the registry holds at most " +
              std::to_string(kMaxRegistryDepth));
       }
-      if (!splitKeyPath(keyPath, components_)) {
-        fail("a key name is empty or holds control characters or a lone surrogate");
-      }
-      for (std::u16string& name : components_) {
-        std::shared_ptr<RegistryNode> next = node->child(name);
-        node = next ? std::move(next) : node->addChild(std::move(name));
+      while (true) {
+        const std::size_t end = keyPath.find(u'\\');
+        const std::u16string_view name = keyPath.substr(0, end);
+        if (!isStorableKeyName(name)) {
+          fail("a key name is empty or holds control characters or a lone surrogate");
+        }
+        RegistryNode* next = node->findChild(name);
+        node = next != nullptr ? next : node->addChild(std::u16string(name)).get();
+        if (end == std::u16string_view::npos) break;
+        keyPath.remove_prefix(end + 1);
       }
     }
     node->listed = true;
-    return node;
+    return node->shared_from_this();
   }
 
   // A quoted text with \\ and \" escapes; `s` starts at the opening quote. Returns the
@@ -356,7 +360,8 @@ class Parser {
     } else {
       name = quoted(line);
       if (name.empty()) fail("an empty value name; the default value is written @");
-      if (!isStorableValueName(name)) fail("a value name holds control characters or a lone surrogate");
+      if (!isStorableValueName(name))
+        fail("a value name holds control characters or a lone surrogate");
     }
     line = trimLeft(line);
     if (line.empty() || line.front() != u'=') fail("expected '=' after the value name");
@@ -399,7 +404,6 @@ class Parser {
   RegistryFormat format_;
   LineReader lines_;
   std::u16string line_;
-  std::vector<std::u16string> components_;
 };
 
 }  // namespace

@@ -23,11 +23,6 @@ bool hasControl(std::u16string_view text) {
   return false;
 }
 
-// The index key of a name: folded as names are compared.
-std::u16string folded(std::u16string_view name) {
-  return foldLower(name);
-}
-
 }  // namespace
 
 bool sameRegistryName(std::u16string_view a, std::u16string_view b) {
@@ -81,20 +76,29 @@ RegistryNode::~RegistryNode() {
   }
 }
 
+std::size_t RegistryNode::NameHash::operator()(std::u16string_view name) const {
+  std::size_t hash = 14695981039346656037ull;
+  for (char16_t c : name) hash = (hash ^ foldLower(c)) * 1099511628211ull;
+  return hash;
+}
+
+bool RegistryNode::SameName::operator()(std::u16string_view a, std::u16string_view b) const {
+  return sameRegistryName(a, b);
+}
+
 RegistryNode::Index& RegistryNode::index() {
   if (!index_) {
     index_ = std::make_unique<Index>();
-    for (const auto& child : children_) index_->children.emplace(folded(child->name_), child.get());
-    for (std::size_t i = 0; i < values_.size(); ++i) {
-      index_->values.emplace(folded(values_[i].name), i);
-    }
+    index_->children.reserve(children_.size());
+    for (const auto& child : children_) index_->children.emplace(child->name_, child.get());
+    for (std::size_t i = 0; i < values_.size(); ++i) index_->values.emplace(values_[i].name, i);
   }
   return *index_;
 }
 
 RegistryNode* RegistryNode::findChild(std::u16string_view childName) const {
   if (index_) {
-    const auto it = index_->children.find(folded(childName));
+    const auto it = index_->children.find(childName);
     return it == index_->children.end() ? nullptr : it->second;
   }
   for (const auto& child : children_) {
@@ -105,7 +109,7 @@ RegistryNode* RegistryNode::findChild(std::u16string_view childName) const {
 
 std::size_t RegistryNode::findValue(std::u16string_view valueName) const {
   if (index_) {
-    const auto it = index_->values.find(folded(valueName));
+    const auto it = index_->values.find(valueName);
     return it == index_->values.end() ? values_.size() : it->second;
   }
   for (std::size_t i = 0; i < values_.size(); ++i) {
@@ -128,7 +132,7 @@ std::shared_ptr<RegistryNode> RegistryNode::addChild(std::u16string childName) {
   auto node = std::make_shared<RegistryNode>(std::move(childName));
   children_.push_back(node);
   if (index_) {
-    index_->children.emplace(folded(node->name_), node.get());
+    index_->children.emplace(node->name_, node.get());
   } else if (children_.size() > kIndexFrom) {
     index();
   }
@@ -139,20 +143,20 @@ std::size_t RegistryNode::removeChild(const RegistryNode& node) {
   std::size_t position = 0;
   while (position < children_.size() && children_[position].get() != &node) ++position;
   if (position == children_.size()) return position;
-  if (index_) index_->children.erase(folded(node.name_));
+  if (index_) index_->children.erase(node.name_);
   children_.erase(children_.begin() + static_cast<std::ptrdiff_t>(position));
   return position;
 }
 
 void RegistryNode::putChildBack(std::size_t position, std::shared_ptr<RegistryNode> node) {
-  if (index_) index_->children.emplace(folded(node->name_), node.get());
+  if (index_) index_->children.emplace(node->name_, node.get());
   children_.insert(children_.begin() + static_cast<std::ptrdiff_t>(position), std::move(node));
 }
 
 std::optional<RegistryValue> RegistryNode::setValue(RegistryValue value) {
   const std::size_t position = findValue(value.name);
   if (position == values_.size()) {
-    if (index_) index_->values.emplace(folded(value.name), position);
+    if (index_) index_->values.emplace(value.name, position);
     values_.push_back(std::move(value));
     if (!index_ && values_.size() > kIndexFrom) index();
     return std::nullopt;
@@ -172,7 +176,7 @@ void RegistryNode::undoSetValue(std::u16string_view valueName,
     values_[position] = std::move(*previous);
   } else {
     // An added value is the last one.
-    if (index_) index_->values.erase(folded(valueName));
+    if (index_) index_->values.erase(std::u16string(valueName));
     values_.pop_back();
   }
 }

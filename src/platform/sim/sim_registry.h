@@ -67,6 +67,7 @@ class RegistryNode : public std::enable_shared_from_this<RegistryNode> {
 
   // Lookups without regard to case; null when there is none.
   std::shared_ptr<RegistryNode> child(std::u16string_view childName) const;
+  RegistryNode* findChild(std::u16string_view childName) const;
   const RegistryValue* value(std::u16string_view valueName) const;
 
   // Adds a child at the end; there must be none of that name yet.
@@ -82,15 +83,23 @@ class RegistryNode : public std::enable_shared_from_this<RegistryNode> {
   void undoSetValue(std::u16string_view valueName, std::optional<RegistryValue> previous);
 
  private:
-  // Folded name -> child, and folded name -> position in values_; made once a key has
-  // more than a few of them (below that a look at each is as fast).
+  // Names hashed and compared without regard to case.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::u16string_view name) const;
+  };
+  struct SameName {
+    using is_transparent = void;
+    bool operator()(std::u16string_view a, std::u16string_view b) const;
+  };
+  // Child name (the child's own) -> child, and value name -> position in values_;
+  // made once a key has more than a few of them (below that a look at each is as fast).
   struct Index {
-    std::unordered_map<std::u16string, RegistryNode*> children;
-    std::unordered_map<std::u16string, std::size_t> values;
+    std::unordered_map<std::u16string_view, RegistryNode*, NameHash, SameName> children;
+    std::unordered_map<std::u16string, std::size_t, NameHash, SameName> values;
   };
   static constexpr std::size_t kIndexFrom = 16;
 
-  RegistryNode* findChild(std::u16string_view childName) const;
   std::size_t findValue(std::u16string_view valueName) const;  // values_.size(): none
   Index& index();
 
