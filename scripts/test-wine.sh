@@ -20,4 +20,4 @@ fi
 
 rm -rf "$build/artifacts"
 timeout 600 bash tests/wine/run.sh "$build" "$config_tool" "$build/artifacts"
-cmake --build build --target autorun-sim >/dev/null && timeout 300 bash tests/wine/regedit_roundtrip.sh build/tools/autorun-sim "$config_tool"
+sim_tool=${AUTORUN_SIM_TOOL:-build/tools/autorun-sim}; [[ -x $sim_tool ]] || cmake --build build --target autorun-sim >/dev/null; timeout 300 bash tests/wine/regedit_roundtrip.sh "$sim_tool" "$config_tool"
