@@ -6,12 +6,12 @@
 #include <exception>
 #include <string>
 
-#include "actions/action_list.h"
 #include "actions/copy_actions.h"
 #include "configuration_key.h"
 #include "context/config_loader.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
+#include "flows/install_flow.h"
 #include "platform/sim/sim_platform.h"
 
 int main(int argc, char** argv) {
@@ -33,10 +33,7 @@ int main(int argc, char** argv) {
     autorun::publishFolderVariables(context);
 
     autorun::CopyPlan plan;
-    autorun::walkActionList(
-        context.config, u"install_actions", u"makedir",
-        [&plan](std::uint32_t, const std::u16string& folder) { plan.addDirectory(folder); });
-    autorun::collectCopyActions(context, u"install_actions", plan);
+    autorun::planInstall(context, plan);
     std::printf("folders %zu files %zu bytes %llu\n", plan.directories.size(), plan.jobs.size(),
                 static_cast<unsigned long long>(plan.totalBytes));
     return 0;

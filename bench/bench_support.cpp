@@ -1,6 +1,8 @@
 #include "bench_support.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace autorun::bench {
@@ -99,6 +101,27 @@ std::string worstCaseConfiguration(std::size_t fileSize) {
     text += line;
   }
   return padToFileSize(std::move(text), fileSize);
+}
+
+CardTree makeCardTree(const autorun::testing::DeviceImage& image, int files,
+                      std::size_t fileBytes) {
+  namespace fs = std::filesystem;
+  const fs::path root = image.hostPath(u"\\Storage Card\\Maps");
+  const std::string content(fileBytes, 'm');
+  CardTree tree;
+  tree.folders = files / 10;
+  for (int t = 0; t < tree.folders / 10; ++t) {
+    const fs::path topFolder = root / ("region" + std::to_string(t));
+    for (int s = 0; s < 10; ++s) {
+      // The top folder itself holds files too: ten folders per group in all.
+      const fs::path folder = s == 0 ? topFolder : topFolder / ("tile" + std::to_string(s));
+      fs::create_directories(folder);
+      for (int f = 0; f < 10; ++f, ++tree.files) {
+        std::ofstream(folder / ("part" + std::to_string(f) + ".map"), std::ios::binary) << content;
+      }
+    }
+  }
+  return tree;
 }
 
 }  // namespace autorun::bench

@@ -23,4 +23,13 @@ std::string typicalConfiguration(std::size_t fileSize);
 // one before and adding to it, every value led by a folder variable.
 std::string worstCaseConfiguration(std::size_t fileSize);
 
+struct CardTree {
+  int files = 0;
+  int folders = 0;
+};
+
+// Makes \Storage Card\Maps on the image: `files` files of `fileBytes` bytes, spread evenly
+// over `files / 10` folders in two levels (a tenth of them at the top, nine below each).
+CardTree makeCardTree(const autorun::testing::DeviceImage& image, int files, std::size_t fileBytes);
+
 }  // namespace autorun::bench

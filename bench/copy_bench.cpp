@@ -2,23 +2,20 @@
 // performance. The plan's cost must grow with the number of files and folders, no faster.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
 
-#include "actions/action_list.h"
 #include "actions/copy_actions.h"
 #include "bench_support.h"
 #include "configuration_key.h"
 #include "context/config_loader.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
+#include "flows/install_flow.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using autorun::CopyPlan;
 using autorun::InstallerContext;
 
@@ -31,29 +28,15 @@ constexpr const char* kConfiguration =
     "src_1 = \"\\\\Maps\"\n"
     "dst_1 = \"${makedir_1}\"\n";
 
-// A device whose card holds \Maps with `files` files spread evenly over `files / 10`
-// folders in two levels (a tenth of them at the top, nine below each), loaded and ready.
+// A device whose card holds \Maps as autorun::bench::makeCardTree makes it, loaded and
+// ready.
 class TreeDevice {
  public:
-  TreeDevice(int files, std::size_t fileBytes) : files_(files), folders_(files / 10) {
+  TreeDevice(int files, std::size_t fileBytes) {
     image_.writeConfiguration(kConfiguration);
-    const fs::path root = image_.hostPath(u"\\Storage Card\\Maps");
-    const std::string content(fileBytes, 'm');
-    const int top = folders_ / 10;
-    int made = 0;
-    for (int t = 0; t < top; ++t) {
-      const fs::path topFolder = root / ("region" + std::to_string(t));
-      for (int s = 0; s < 10; ++s) {
-        // The top folder itself holds files too: ten folders per group in all.
-        const fs::path folder = s == 0 ? topFolder : topFolder / ("tile" + std::to_string(s));
-        fs::create_directories(folder);
-        for (int f = 0; f < 10; ++f, ++made) {
-          std::ofstream(folder / ("part" + std::to_string(f) + ".map"), std::ios::binary)
-              << content;
-        }
-      }
-    }
-    files_ = made;
+    const autorun::bench::CardTree tree = autorun::bench::makeCardTree(image_, files, fileBytes);
+    files_ = tree.files;
+    folders_ = tree.folders;
     platform_ = image_.platform();
     context_ =
         std::make_unique<InstallerContext>(*platform_, std::string(autorun::kConfigurationKey));
@@ -69,17 +52,14 @@ class TreeDevice {
   // The install flow's plan: the "makedir" folders first, then the copy actions.
   CopyPlan plan() {
     CopyPlan plan;
-    autorun::walkActionList(
-        context_->config, u"install_actions", u"makedir",
-        [&plan](std::uint32_t, const std::u16string& folder) { plan.addDirectory(folder); });
-    autorun::collectCopyActions(*context_, u"install_actions", plan);
+    autorun::planInstall(*context_, plan);
     return plan;
   }
 
  private:
   autorun::testing::DeviceImage image_;
-  int files_;
-  int folders_;
+  int files_ = 0;
+  int folders_ = 0;
   std::unique_ptr<autorun::sim::SimPlatform> platform_;
   std::unique_ptr<InstallerContext> context_;
   bool loaded_ = false;

@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libutfcpp-dev
   libfreetype-dev libpng-dev fonts-dejavu-core
-  g++-mingw-w64-x86-64-win32 wine wine64 fonts-wine xvfb imagemagick x11-apps
+  g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64 fonts-wine xvfb imagemagick x11-apps
   valgrind python3 time
 )
 missing=()

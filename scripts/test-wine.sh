@@ -11,6 +11,9 @@ build=build-win
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DAUTORUN_WERROR=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
+# The device-build gate: the handheld's branches compile, and autorun.exe imports nothing
+# that the handheld lacks.
+bash scripts/check-device-build.sh "$build"
 
 config_tool=${AUTORUN_CONFIG_TOOL:-build/tools/autorun-config}
 if [[ ! -x $config_tool ]]; then

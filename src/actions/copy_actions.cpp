@@ -7,13 +7,12 @@
 #include "base/config_store.h"
 #include "context/card_discovery.h"
 #include "context/installer_context.h"
+#include "ui/message_boxes.h"
 #include "ui/status_dialog.h"
 
 namespace autorun {
 
 namespace {
-
-constexpr std::u16string_view kCopyFailure = u"Can't copy:\n";
 
 // A path the device's fixed buffers can hold. Longer ones are never cut: the operation on
 // them fails like any other failed operation of its kind.
@@ -207,8 +206,7 @@ bool performCopyPlan(InstallerContext& context, const CopyPlan& plan, WindowHand
   for (const CopyJob& job : plan.jobs) {
     if (!fitsDevice(job.source) || !fitsDevice(job.destination) ||
         !platform.copyFile(job.source, job.destination)) {
-      platform.messageBox(std::u16string(kCopyFailure) + job.source, context.installerPath,
-                          kMbErrorStyle);
+      showMessageBox(context, MessageBoxId::CopyFailed, job.source);
       return false;
     }
     advance();

@@ -6,20 +6,9 @@
 #include "base/config_store.h"
 #include "context/installer_context.h"
 #include "platform/platform_services.h"
+#include "ui/message_boxes.h"
 
 namespace autorun {
-
-namespace {
-
-constexpr std::u16string_view kLinkFailure = u"Cannot create link file: %s!";
-
-std::u16string linkFailureMessage(const std::u16string& linkPath) {
-  std::u16string text(kLinkFailure);
-  text.replace(text.find(u"%s"), 2, linkPath);
-  return text;
-}
-
-}  // namespace
 
 bool createShortcut(InstallerContext& context, const std::u16string& linkPath,
                     const std::u16string& targetPath) {
@@ -29,7 +18,7 @@ bool createShortcut(InstallerContext& context, const std::u16string& linkPath,
 
   const std::unique_ptr<File> link = platform.openFile(linkPath, FileOpenMode::WriteTruncate);
   if (!link) {
-    platform.messageBox(linkFailureMessage(linkPath), context.installerPath, kMbErrorStyle);
+    showMessageBox(context, MessageBoxId::LinkFailed, linkPath);
     return false;
   }
 

@@ -10,6 +10,7 @@
 #include "flows/card_flows.h"
 #include "flows/install_flow.h"
 #include "flows/uninstall_flow.h"
+#include "ui/message_boxes.h"
 
 namespace autorun {
 
@@ -94,9 +95,7 @@ int runEntry(InstallerContext& context, ModuleHandle module, const std::u16strin
     if (installed) {
       steps.runUninstall(context, true);
     } else {
-      context.platform.messageBox(context.config.getString(u"uninstall/notinstalled", u""),
-                                  context.config.getString(u"uninstall/title", u""),
-                                  kMbWarningStyle);
+      showMessageBox(context, MessageBoxId::NotInstalled);
     }
   } else if (installed) {
     steps.askReinstall(context);

@@ -1,11 +1,14 @@
 #include "flows/card_flows.h"
 
+#include <optional>
+
 #include "actions/copy_actions.h"
 #include "actions/program_actions.h"
 #include "actions/registry_actions.h"
 #include "actions/shortcut_actions.h"
 #include "context/installer_context.h"
 #include "flows/upgrade_flow.h"
+#include "ui/message_boxes.h"
 
 namespace autorun {
 
@@ -37,17 +40,16 @@ void restoreTodayItem(InstallerContext& context) {
 }
 
 // The question for a card that carries another build, or none.
-std::u16string_view updateQuestionKey(InstallerContext& context) {
-  if (compareVersionStamps(context) == 1) return u"update/newer";
-  if (compareVersionStamps(context) == -1) return u"update/older";
-  return {};
+std::optional<MessageBoxId> updateQuestion(InstallerContext& context) {
+  if (compareVersionStamps(context) == 1) return MessageBoxId::UpdateNewer;
+  if (compareVersionStamps(context) == -1) return MessageBoxId::UpdateOlder;
+  return std::nullopt;
 }
 
 void offerUpdate(InstallerContext& context) {
-  const std::u16string_view questionKey = updateQuestionKey(context);
-  if (questionKey.empty()) return;
-  const int answer = context.platform.messageBox(
-      setting(context, questionKey), setting(context, u"update/title"), kMbQuestionStyle);
+  const std::optional<MessageBoxId> question = updateQuestion(context);
+  if (!question) return;
+  const int answer = showMessageBox(context, *question);
   if (answer == kIdYes) runUpgrade(context);
 }
 

@@ -9,6 +9,7 @@
 #include "context/card_discovery.h"
 #include "context/installer_context.h"
 #include "flows/card_flows.h"
+#include "ui/message_boxes.h"
 #include "ui/question_dialog.h"
 #include "ui/status_dialog.h"
 
@@ -18,13 +19,6 @@ namespace {
 
 constexpr std::u16string_view kInstallList = u"install_actions";
 
-// The "makedir" entries come first in the plan's folders, before those the copies need.
-void seedDirectories(const ConfigStore& config, CopyPlan& plan) {
-  walkActionList(
-      config, kInstallList, u"makedir",
-      [&plan](std::uint32_t, const std::u16string& folder) { plan.addDirectory(folder); });
-}
-
 // False, after telling the user, when the programs folder's volume cannot take the copies.
 // A volume whose free space cannot be told is not held against the installation.
 bool checkFreeSpace(InstallerContext& context, const CopyPlan& plan) {
@@ -33,14 +27,19 @@ bool checkFreeSpace(InstallerContext& context, const CopyPlan& plan) {
       platform.freeBytes(specialFolderPath(context, kSpecialFolderPrograms));
   if (!free || *free >= plan.totalBytes) return true;
 
-  ConfigStore& config = context.config;
-  config.fillPlaceholder(u"error/freespace", decimalUnsigned(plan.totalBytes));
-  platform.messageBox(config.getString(u"error/freespace", u""),
-                      config.getString(u"install/title", u""), kMbOk);
+  showMessageBox(context, MessageBoxId::NoFreeSpace, decimalUnsigned(plan.totalBytes));
   return false;
 }
 
 }  // namespace
+
+void planInstall(InstallerContext& context, CopyPlan& plan) {
+  // The "makedir" entries come first in the plan's folders, before those the copies need.
+  walkActionList(
+      context.config, kInstallList, u"makedir",
+      [&plan](std::uint32_t, const std::u16string& folder) { plan.addDirectory(folder); });
+  collectCopyActions(context, kInstallList, plan);
+}
 
 bool runInstall(InstallerContext& context, bool interactive) {
   if (interactive && !askInstallQuestion(context)) return false;
@@ -49,8 +48,7 @@ bool runInstall(InstallerContext& context, bool interactive) {
   const WindowHandle statusDialog = openStatusDialog(context);
 
   CopyPlan plan;
-  seedDirectories(context.config, plan);
-  collectCopyActions(context, kInstallList, plan);
+  planInstall(context, plan);
   if (!checkFreeSpace(context, plan)) return false;
   // Nothing is undone after a failure; what was made and copied so far stays.
   if (!performCopyPlan(context, plan, statusDialog)) return false;

@@ -6,6 +6,7 @@
 #include "actions/shortcut_actions.h"
 #include "context/installer_context.h"
 #include "flows/install_flow.h"
+#include "ui/message_boxes.h"
 
 namespace autorun {
 
@@ -13,24 +14,16 @@ namespace {
 
 constexpr std::u16string_view kUninstallList = u"uninstall_actions";
 
-std::u16string text(const InstallerContext& context, std::u16string_view key) {
-  return context.config.getString(key, u"");
-}
-
 }  // namespace
 
 void runUninstall(InstallerContext& context, bool interactive) {
-  PlatformServices& platform = context.platform;
-  const std::u16string title = text(context, u"uninstall/title");
-
-  if (interactive && platform.messageBox(text(context, u"uninstall/question"), title,
-                                         kMbQuestionStyle) != kIdYes) {
+  if (interactive && showMessageBox(context, MessageBoxId::UninstallQuestion) != kIdYes) {
     return;
   }
   // A running application stops only an uninstall the user asked for; a silent one
   // closes it and goes on.
   if (isApplicationRunning(context) && interactive) {
-    platform.messageBox(text(context, u"error/running"), title, kMbOk);
+    showMessageBox(context, MessageBoxId::ApplicationRunning);
     return;
   }
   closeApplication(context);
@@ -44,7 +37,7 @@ void runUninstall(InstallerContext& context, bool interactive) {
   runRemoveDirActions(context, kUninstallList);
 
   if (interactive) {
-    platform.messageBox(text(context, u"uninstall/ready"), title, kMbOkForegroundTopmost);
+    showMessageBox(context, MessageBoxId::UninstallDone);
   }
 }
 
@@ -62,8 +55,7 @@ void closeContactsWindow(InstallerContext& context) {
 }
 
 void askReinstall(InstallerContext& context) {
-  const int answer = context.platform.messageBox(
-      text(context, u"reinstall/question"), text(context, u"uninstall/title"), kMbQuestionStyle);
+  const int answer = showMessageBox(context, MessageBoxId::ReinstallQuestion);
   if (answer != kIdYes) return;
   runUninstall(context, false);
   runInstall(context, false);

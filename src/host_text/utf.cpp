@@ -24,6 +24,19 @@ bool isAscii(std::u16string_view text) {
   return true;
 }
 
+bool hasLoneSurrogate(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0xD800 || c > 0xDFFF) continue;
+    if (c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;  // a pair
+      continue;
+    }
+    return true;
+  }
+  return false;
+}
+
 std::string toUtf8(std::u16string_view text) {
   // Most names are ASCII: a unit is a byte.
   if (isAscii(text)) return std::string(text.begin(), text.end());

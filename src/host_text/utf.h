@@ -10,6 +10,9 @@ namespace autorun::host {
 // Whether every code unit is ASCII, so that each is one byte in UTF-8.
 bool isAscii(std::u16string_view text);
 
+// Whether a surrogate stands without its partner: no host name or UTF-8 text holds it.
+bool hasLoneSurrogate(std::u16string_view text);
+
 // Invalid sequences become U+FFFD.
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);

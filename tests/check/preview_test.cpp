@@ -28,7 +28,9 @@ std::vector<std::string> probe(const fs::path& png, const std::string& questions
 constexpr std::string_view kPreviewConfiguration =
     "[common]\nbrand = \"Atlas\"\nwebsite = \"example.com\"\nlogo = \"logo.bmp\"\n"
     "logo_width = \"60\"\nlogo_height = \"40\"\n[navigation]\nsd_dir = \"Atlas\"\n"
-    "[install]\ntitle = \"%s Setup\"\nquestion = \"Install %s now?\"\n";
+    "[install]\ntitle = \"%s Setup\"\nquestion = \"Install %s now?\"\n"
+    "[uninstall]\ntitle = \"%s Removal\"\nquestion = \"Remove %s?\"\n"
+    "[install_actions]\nsrc_1 = \"\\\\Atlas\\\\logo.bmp\"\ndst_1 = \"\\\\Temp\\\\logo.bmp\"\n";
 
 class PreviewTest : public ::testing::Test {
  protected:
@@ -99,6 +101,61 @@ TEST_F(PreviewTest, LogoThatIsNotDrawnIsReported) {
   EXPECT_NE(result.output.find("is not drawn"), std::string::npos) << result.output;
   EXPECT_EQ(probe(out_.path() / "question.png", "pixel 160 68"),
             std::vector<std::string>{"210 210 210"});
+}
+
+// Each message box: its picture at the dialogs' width under the title bar, with the
+// icon its style gives and its buttons; a text the configuration lacks is drawn empty.
+TEST_F(PreviewTest, MessageBoxesShowIconTextAndButtons) {
+  const ProgramRun result = preview();
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  const struct {
+    std::string name;
+    std::string icon;  // the icon's colour, or white for none
+    int buttons;
+    bool text;
+  } rows[] = {
+      {"copy-failed", "200 32 32", 1, true},
+      {"link-failed", "200 32 32", 1, true},
+      {"no-free-space", "255 255 255", 1, false},
+      {"reinstall-question", "16 72 152", 2, false},
+      {"update-newer", "16 72 152", 2, false},
+      {"update-older", "16 72 152", 2, false},
+      {"uninstall-question", "16 72 152", 2, true},
+      {"application-running", "255 255 255", 1, false},
+      {"uninstall-done", "255 255 255", 1, false},
+      {"not-installed", "240 190 20", 1, false},
+  };
+  // Title bar; icon at (10, 36); the text's first lines right of the icon's place;
+  // buttons 60 wide, their tops 32 above the bottom, 10 apart and centred: Yes at 95,
+  // No at 165, OK alone at 130 (y -29 counts from the bottom). One probe for all.
+  constexpr std::size_t kAsked = 7;
+  const auto picture = [this](const std::string& name) {
+    return out_.path() / ("message-" + name + ".png");
+  };
+  std::string questions;
+  for (const auto& row : rows) {
+    if (!questions.empty()) questions += " file " + quote(picture(row.name)) + " ";
+    questions +=
+        "size pixel 2 2 pixel 16 40 dark 44 36 266 24 pixel 98 -29 pixel 200 -29 pixel 160 -29";
+  }
+  const std::vector<std::string> answers = probe(picture(rows[0].name), questions);
+  ASSERT_EQ(answers.size(), kAsked * std::size(rows)) << result.output;
+  for (std::size_t k = 0; k < std::size(rows); ++k) {
+    const auto& row = rows[k];
+    SCOPED_TRACE(row.name);
+    const std::string* got = &answers[kAsked * k];
+    EXPECT_EQ(got[0].substr(0, 4), "320 ");
+    EXPECT_EQ(got[1], "16 72 152") << "no title bar";
+    EXPECT_EQ(got[2], row.icon);
+    EXPECT_EQ(std::stoi(got[3]) > 0, row.text) << "text drawn: " << got[3];
+    const std::string face = "232 232 232";
+    EXPECT_EQ(got[4] == face && got[5] == face, row.buttons == 2) << "Yes and No";
+    EXPECT_EQ(got[6] == face, row.buttons == 1) << "OK alone";
+  }
+  EXPECT_NE(result.output.find("message-not-installed.png: the configuration has no "
+                               "uninstall/notinstalled"),
+            std::string::npos)
+      << result.output;
 }
 
 TEST_F(PreviewTest, ConfigurationThatDoesNotLoad) {

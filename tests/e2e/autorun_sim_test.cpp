@@ -71,6 +71,14 @@ class AutorunSimTest : public FlowTest {
     return result;
   }
 
+  // The summary line a run without a terminal ends with, without its "autorun-sim: ".
+  static std::string summary(const Run& run) {
+    const std::string mark = "autorun-sim: ";
+    const std::size_t at = run.output.rfind(mark);
+    if (at == std::string::npos) return {};
+    std::string line = run.output.substr(at + mark.size());
+    return line.substr(0, line.find('\n'));
+  }
   static std::vector<nlohmann::json> ops(const Run& run, const std::string& op) {
     std::vector<nlohmann::json> found;
     for (const nlohmann::json& entry : run.trace) {
@@ -123,6 +131,10 @@ class AutorunSimTest : public FlowTest {
 
 TEST_F(AutorunSimTest, InsertionIntoADeviceWithoutTheApplicationInstallsAndStartsIt) {
   const Run r = run("install", "yes");
+  EXPECT_EQ(summary(r),
+            "install, exit 0: 2 folders made, 5 files copied, 2 files written, 7 registry values "
+            "written, 1 DLL entry called, 1 message shown (yes), started \\Program "
+            "Files\\Atlas\\atlas.exe");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(userTexts(r), std::vector<std::string>{"Install Atlas? -> yes"});
   EXPECT_EQ(ops(r, "question")[0]["caption"], "Atlas setup");
@@ -145,6 +157,7 @@ TEST_F(AutorunSimTest, InsertionIntoADeviceWithoutTheApplicationInstallsAndStart
 TEST_F(AutorunSimTest, InsertionDeclinedLeavesTheDeviceAlone) {
   const std::string registryBefore = image.registryText();
   const Run r = run("install", "no");
+  EXPECT_EQ(summary(r), "install, exit 0: 1 message shown (no)");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(userTexts(r), std::vector<std::string>{"Install Atlas? -> no"});
   EXPECT_FALSE(image.exists(u"\\Program Files\\Atlas"));
@@ -157,6 +170,9 @@ TEST_F(AutorunSimTest, InsertionIntoADeviceWithTheApplicationPutsTheCardWorkBack
   setDword(kToday, 0);
   setDword(kAutorun, 1);
   const Run r = run("install");
+  EXPECT_EQ(summary(r),
+            "card inserted, exit 0: 1 file copied, 1 file written, 3 registry values written, "
+            "started \\Program Files\\Atlas\\atlas.exe");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_TRUE(userTexts(r).empty());
   EXPECT_TRUE(ops(r, "open_dialog").empty());
@@ -176,6 +192,7 @@ TEST_F(AutorunSimTest, RemovalClosesTheProgramAndTakesTheCardWorkAway) {
   setDword(kTodaySaved, 1);
   setDword(kToday, 1);
   const Run r = run("uninstall");
+  EXPECT_EQ(summary(r), "card removed, exit 0: 1 file deleted, 3 registry values written");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_TRUE(userTexts(r).empty());
   ASSERT_EQ(ops(r, "close_request").size(), 1u);
@@ -190,6 +207,7 @@ TEST_F(AutorunSimTest, RemovalClosesTheProgramAndTakesTheCardWorkAway) {
 
 TEST_F(AutorunSimTest, RemovalWithoutInstallationDoesNothing) {
   const Run r = run("uninstall");
+  EXPECT_EQ(summary(r), "no flow, exit 0: nothing done");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(r.trace.empty());
 }
@@ -198,6 +216,10 @@ TEST_F(AutorunSimTest, ReinstallRemovesAndInstallsAfterOneQuestion) {
   installedApplication(kCardStamp);
   image.writeFile(u"\\Program Files\\Atlas\\stale.dat", "old");
   const Run r = run("", "yes");
+  EXPECT_EQ(
+      summary(r),
+      "reinstall question, exit 0: 5 files copied, 2 files written, 5 files deleted, 7 registry "
+      "values written, 1 registry key deleted, 2 DLL entries called, 1 message shown (yes)");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(userTexts(r), std::vector<std::string>{"Atlas is installed. Install it again? -> yes"});
   EXPECT_FALSE(image.exists(u"\\Program Files\\Atlas\\stale.dat"));
@@ -212,6 +234,7 @@ TEST_F(AutorunSimTest, UninstallerWithTheProgramRunningRemovesNothing) {
   image.writeDeviceJson(
       {{"windows", nlohmann::json::array({{{"class", "AtlasMain"}, {"title", "Atlas"}}})}});
   const Run r = run("", "yes", "\\Storage Card\\2577\\uninstall.exe");
+  EXPECT_EQ(summary(r), "uninstall, exit 0: 2 messages shown (yes,ok)");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(userTexts(r), (std::vector<std::string>{"Remove Atlas? -> yes",
                                                     "Close the navigation first. -> ok"}));
@@ -272,6 +295,8 @@ TEST_F(AutorunSimTest, CopyFailureMidwayReportsTheFileAndStops) {
   // A folder stands where the last skin should go.
   image.makeFolder(u"\\Program Files\\Atlas\\Skins\\night.skn");
   const Run r = run("install", "yes");
+  EXPECT_EQ(summary(r),
+            "install, exit 0: 3 files copied, 1 copy failed, 2 messages shown (yes,ok)");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(userTexts(r), (std::vector<std::string>{
                               "Install Atlas? -> yes",
@@ -301,6 +326,7 @@ TEST_F(AutorunSimTest, ExitCodesOfFailedLoads) {
   EXPECT_EQ(run("install").exitCode, 1);
   // On removal the missing file is not reported.
   const Run r = run("uninstall");
+  EXPECT_EQ(summary(r), "no flow, exit 1: nothing done");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(userTexts(r).empty());
 }

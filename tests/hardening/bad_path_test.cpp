@@ -217,6 +217,7 @@ const PathCase kPathCases[] = {
 };
 
 TEST(BadInput, PathsOf259And260And1000CharactersInEveryActionKind) {
+  const ImagesInMemory inMemory;
   for (const PathCase& c : kPathCases) {
     for (const std::size_t length : {259u, 260u, 1000u}) {
       SCOPED_TRACE(std::string(c.kind) + " with a path of " + std::to_string(length) +
@@ -265,6 +266,62 @@ TEST(BadInput, PathsOf259And260And1000CharactersInEveryActionKind) {
       const NamedByConfiguration named(context->config);
       const std::vector<std::string> untouchable = named.untouchable(before, snapshot(image.dir()));
       EXPECT_TRUE(untouchable.empty()) << untouchable.front();
+    }
+  }
+}
+
+// ---- Device paths with a lone surrogate --------------------------------------------------------
+
+struct SurrogateCase {
+  const char* kind;
+  std::u16string lines;  // of "[install_actions]"
+  bool installs;
+  std::vector<std::string> messages;
+};
+
+// What the trace shows for a lone surrogate: the replacement character.
+const std::string kReplaced = "\xEF\xBF\xBD";
+
+const SurrogateCase kSurrogates[] = {
+    {"makedir", u"makedir_1 = \"\\Program Files\\Atlas\xD800\"\r\n", false, {}},
+    {"dst",
+     u"src_1 = \"\\Atlas\\atlas.exe\"\r\ndst_1 = \"\\Program Files\\a\xD800.exe\"\r\n",
+     false,
+     {"Can't copy:\n\\Storage Card\\Atlas\\atlas.exe"}},
+    {"two dst that differ only in a lone surrogate",
+     u"src_1 = \"\\Atlas\\atlas.exe\"\r\ndst_1 = \"\\Program Files\\b\xDBFF.exe\"\r\n"
+     u"src_2 = \"\\Atlas\\atlas.exe\"\r\ndst_2 = \"\\Program Files\\b\xDC00.exe\"\r\n",
+     false,
+     {"Can't copy:\n\\Storage Card\\Atlas\\atlas.exe"}},
+    {"link_name",
+     u"link_name_1 = \"\\Windows\\Start Menu\\Programs\\A\xDC00.lnk\"\r\n"
+     u"link_prg_1 = \"\\Storage Card\\Atlas\\atlas.exe\"\r\n",
+     true,
+     {"Cannot create link file: \\Windows\\Start Menu\\Programs\\A" + kReplaced + ".lnk!"}},
+};
+
+// A host name cannot hold a lone surrogate: such a component is refused like any invalid
+// name, never turned into U+FFFD (where two names would become one file that no later
+// path finds).
+TEST(BadInput, DevicePathsWithALoneSurrogate) {
+  for (const SurrogateCase& c : kSurrogates) {
+    SCOPED_TRACE(c.kind);
+    DeviceImage image;
+    image.writeFile(u"\\Storage Card\\Atlas\\atlas.exe", "MZ card");
+    image.writeFile(
+        u"\\Storage Card\\2577\\autorun_8.qlm",
+        encipher(utf16(withCrLf(kSmallConfiguration) + u"[install_actions]\r\n" + c.lines),
+                 kTestKey));
+    sim::SimOptions options;
+    options.answers = {true};
+    const auto device = image.platform(options);
+    const auto context = loadInstaller(*device);
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(runInstall(*context, true), c.installs);
+    EXPECT_EQ(messageBoxes(*device), c.messages);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(image.dir() / "fs")) {
+      EXPECT_EQ(entry.path().filename().string().find(kReplaced), std::string::npos)
+          << entry.path();
     }
   }
 }

@@ -1,9 +1,12 @@
 #include "hardening/hardening_fixture.h"
 
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -19,11 +22,19 @@ namespace autorun::testing::hardening {
 
 namespace fs = std::filesystem;
 
-ScratchFolder::ScratchFolder() {
+namespace {
+
+fs::path memoryFolder() {
   std::error_code error;
-  const fs::path base = fs::is_directory("/dev/shm", error) && ::access("/dev/shm", W_OK) == 0
-                            ? fs::path("/dev/shm")
-                            : fs::temp_directory_path();
+  return fs::is_directory("/dev/shm", error) && ::access("/dev/shm", W_OK) == 0
+             ? fs::path("/dev/shm")
+             : fs::temp_directory_path();
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+  const fs::path base = memoryFolder();
   std::string pattern = (base / "autorun-hardening-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr)
     throw std::runtime_error("cannot make a scratch folder");
@@ -33,6 +44,35 @@ ScratchFolder::ScratchFolder() {
 ScratchFolder::~ScratchFolder() {
   std::error_code error;
   fs::remove_all(dir_, error);
+}
+
+ImagesInMemory::ImagesInMemory() {
+  if (const char* tmpdir = std::getenv("TMPDIR")) previous_ = tmpdir;
+  ::setenv("TMPDIR", memoryFolder().c_str(), 1);
+}
+
+ImagesInMemory::~ImagesInMemory() {
+  if (previous_) {
+    ::setenv("TMPDIR", previous_->c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+}
+
+SmallDisk::SmallDisk(fs::path at, std::size_t bytes) : at_(std::move(at)) {
+  fs::create_directories(at_);
+  const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+  mounted_ = ::mount("tmpfs", at_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+  if (!mounted_) error_ = errno;
+}
+
+SmallDisk::~SmallDisk() {
+  if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+}
+
+std::string SmallDisk::skipReason() const {
+  return "a small disk (tmpfs) cannot be mounted here (" + std::string(std::strerror(error_)) +
+         "); run as root to test a full disk";
 }
 
 namespace {
@@ -149,7 +189,7 @@ DeviceSnapshot snapshot(const fs::path& deviceDir) {
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
        ++it) {
     std::string device;
-    for (const fs::path& part : fs::relative(it->path(), root)) device += "\\" + part.string();
+    for (const fs::path& part : it->path().lexically_relative(root)) device += "\\" + part.string();
     if (it->is_directory()) {
       out.folders.insert(device);
     } else {

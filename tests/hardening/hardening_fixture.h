@@ -131,6 +131,37 @@ class ScratchFolder {
   std::filesystem::path dir_;
 };
 
+// While it lives, DeviceImage makes its images in memory (/dev/shm, where there is one),
+// for the same reason as ScratchFolder: tests that run many flows on fresh images.
+class ImagesInMemory {
+ public:
+  ImagesInMemory();
+  ~ImagesInMemory();
+  ImagesInMemory(const ImagesInMemory&) = delete;
+  ImagesInMemory& operator=(const ImagesInMemory&) = delete;
+
+ private:
+  std::optional<std::string> previous_;  // TMPDIR before
+};
+
+// A small tmpfs mounted on a host folder (made if missing) while the object lives: a disk
+// that fills up. Mounting needs root; `mounted()` tells whether it worked, `skipReason()`
+// what to say when a test cannot go on without it.
+class SmallDisk {
+ public:
+  SmallDisk(std::filesystem::path at, std::size_t bytes);
+  ~SmallDisk();
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+  bool mounted() const { return mounted_; }
+  std::string skipReason() const;
+
+ private:
+  std::filesystem::path at_;
+  bool mounted_ = false;
+  int error_ = 0;
+};
+
 // Writes the card (configuration, application files, logo) and things that belong to
 // neither the card nor the application: files beside the installed ones and registry
 // values next to the ones the configuration names. They must never change.

@@ -85,36 +85,4 @@ void addKeyOption(CLI::App& command, std::string& key) {
       });
 }
 
-std::string escapeControls(std::string_view utf8) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(utf8.size());
-  for (char ch : utf8) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          out += "\\x";
-          out.push_back(kHex[c >> 4]);
-          out.push_back(kHex[c & 0xF]);
-        } else {
-          out.push_back(ch);
-        }
-    }
-  }
-  return out;
-}
-
 }  // namespace autorun::config_tool

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "host_text/escape.h"
+
 namespace autorun::config_tool {
 
 // A failure to report to the user; main() prints it and exits with status 1.
@@ -29,7 +31,7 @@ void writeFileAtomically(const std::string& path, std::string_view bytes);
 // Adds --key to a command; `key` starts as the build's configuration key.
 void addKeyOption(CLI::App& command, std::string& key);
 
-// UTF-8 text with control characters written as \n, \t, \r, \b or \xNN.
-std::string escapeControls(std::string_view utf8);
+// Control characters written out (host_text/escape.h), as every tool shows outside text.
+using host::escapeControls;
 
 }  // namespace autorun::config_tool

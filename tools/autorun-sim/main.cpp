@@ -1,7 +1,10 @@
 // autorun-sim: runs the installer's entry on a simulated device (a device image folder)
 // and exits with the installer's exit code.
+#include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -16,10 +19,12 @@
 #include "configuration_key.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
+#include "host_text/escape.h"
 #include "host_text/utf.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/sim_registry.h"
 #include "preview.h"
+#include "run_summary.h"
 
 namespace {
 
@@ -30,10 +35,15 @@ constexpr int kExitUsage = 64;         // bad options
 constexpr int kExitBadImage = 65;      // registry.reg or device.json malformed or unreadable
 constexpr int kExitNoImage = 66;       // no device image in the folder
 constexpr int kExitInternal = 70;      // the run failed unexpectedly
-constexpr int kExitCannotCreate = 73;  // trace file or new image cannot be written
+constexpr int kExitCannotCreate = 73;  // trace file or new image cannot be made
+constexpr int kExitTraceLost = 74;     // the trace file stopped taking lines during the run
+constexpr int kExitBusy = 75;          // another run held the image for longer than the wait
 
+constexpr double kDefaultLockWait = 10;  // seconds
+
+// One line, whatever the message quotes (a file name, a line of the image).
 int fail(int code, const std::string& message) {
-  std::fprintf(stderr, "autorun-sim: %s\n", message.c_str());
+  std::fprintf(stderr, "autorun-sim: %s\n", autorun::host::escapeControls(message).c_str());
   return code;
 }
 
@@ -89,7 +99,9 @@ int main(int argc, char** argv) {
       "autorun-sim init [--utf16] DIR\n\n"
       "Runs the installer on a simulated device and exits with the installer's exit code.\n"
       "The runner's own errors exit with 64 (bad options), 65 (malformed image), 66 (no\n"
-      "image), 70 (internal error) or 73 (cannot create a file).",
+      "image), 70 (internal error), 73 (cannot create a file, or the trace would be written\n"
+      "into the image), 74 (the trace could not be written to its end; the run went on) or\n"
+      "75 (another run held the image longer than --lock-wait; nothing was changed).",
       "autorun-sim"};
 
   std::string device;
@@ -97,6 +109,7 @@ int main(int argc, char** argv) {
   std::string answerList;
   std::string traceFile;
   bool loadDlls = false;
+  double lockWait = kDefaultLockWait;
   std::vector<std::string> commandWords;
   app.add_option("--device", device, "The device image folder (fs/, registry.reg, device.json)");
   app.add_option("--installer", installer,
@@ -105,6 +118,9 @@ int main(int argc, char** argv) {
   app.add_option("--trace", traceFile, "Write every device change and dialog as JSON Lines here");
   app.add_flag("--load-dlls", loadDlls,
                "Load registered DLLs as host shared objects and call their entries");
+  app.add_option("--lock-wait", lockWait,
+                 "Seconds to wait while another run holds the image (default 10)")
+      ->check(CLI::Range(0.0, 86400.0));
   app.add_option("command_line", commandWords, "The installer's command line (after --)");
 
   std::string initDir;
@@ -146,12 +162,14 @@ int main(int argc, char** argv) {
   options.answers = *answers;
   options.loadDlls = loadDlls;
   options.useTerminal = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
-  if (!traceFile.empty()) {
-    std::ofstream probe(traceFile, std::ios::app);
-    if (!probe) return fail(kExitCannotCreate, traceFile + ": cannot create the trace file");
-    options.traceFile = traceFile;
-  }
-  options.keepTrace = false;  // nothing here reads it back
+  if (!traceFile.empty()) options.traceFile = traceFile;
+  // Without a terminal the run ends with a summary line, made from the trace.
+  const bool summary = ::isatty(STDIN_FILENO) != 1 || ::isatty(STDERR_FILENO) != 1;
+  options.keepTrace = summary;
+  options.lockWait = std::chrono::milliseconds(std::llround(lockWait * 1000));
+  // A trace sent to a pipe whose reader has gone is a write error to report, not a reason
+  // to stop half-way through the installation.
+  ::signal(SIGPIPE, SIG_IGN);
 
   std::string commandLine;
   for (const std::string& word : commandWords) {
@@ -162,15 +180,31 @@ int main(int argc, char** argv) {
   std::unique_ptr<autorun::sim::SimPlatform> platform;
   try {
     platform = std::make_unique<autorun::sim::SimPlatform>(std::move(options));
+  } catch (const autorun::sim::SimOutputError& problem) {
+    return fail(kExitCannotCreate, problem.what());
+  } catch (const autorun::sim::SimBusyError& problem) {
+    return fail(kExitBusy, problem.what());
   } catch (const autorun::sim::SimError& problem) {
     return fail(kExitBadImage, problem.what());
   }
 
+  int exitCode = 0;
   try {
     autorun::InstallerContext context(*platform, std::string(autorun::kConfigurationKey));
-    return autorun::runEntry(context, autorun::sim::SimPlatform::kModuleHandle,
-                             autorun::host::fromUtf8(commandLine));
+    autorun::sim::RecordingSteps steps;
+    exitCode = autorun::runEntry(context, autorun::sim::SimPlatform::kModuleHandle,
+                                 autorun::host::fromUtf8(commandLine), steps);
+    if (summary) {
+      std::fprintf(stderr, "autorun-sim: %s\n",
+                   autorun::sim::summarizeRun(steps.flow(), exitCode, platform->trace()).c_str());
+    }
   } catch (const std::exception& problem) {
     return fail(kExitInternal, std::string("the run failed: ") + problem.what());
   }
+  // The run went on to its end without its trace; whoever reads the trace must know.
+  if (const auto& lost = platform->traceWriteError()) {
+    return fail(kExitTraceLost, *lost + " (the run went on to its end, with exit code " +
+                                    std::to_string(exitCode) + ")");
+  }
+  return exitCode;
 }

@@ -6,15 +6,18 @@
 
 #include <CLI/CLI.hpp>
 
+#include "actions/copy_actions.h"
 #include "base/dialog_ids.h"
 #include "base/dialog_templates.h"
 #include "configuration_key.h"
+#include "context/card_discovery.h"
 #include "context/config_loader.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
 #include "host_text/utf.h"
 #include "platform/sim/sim_platform.h"
 #include "preview_render.h"
+#include "ui/message_boxes.h"
 #include "ui/question_dialog.h"
 #include "ui/status_dialog.h"
 
@@ -31,12 +34,27 @@ constexpr Colour kBorder{128, 128, 128};
 constexpr Colour kTitleBar{16, 72, 152};
 constexpr Colour kProgressFill{0, 120, 215};
 constexpr Colour kMissingLogo{210, 210, 210};
+constexpr Colour kErrorIcon{200, 32, 32};
+constexpr Colour kQuestionIcon{16, 72, 152};
+constexpr Colour kWarningIcon{240, 190, 20};
 
 // The device's dialog font is Tahoma 10 point; at the device's resolution that is about
 // 12 pixels to the em.
 constexpr int kFontPixels = 12;
 // The device's title bar, which shows a full-screen dialog's caption above its client area.
 constexpr int kTitleBarHeight = 26;
+// A message box's parts, in pixels.
+constexpr int kBoxMargin = 10;
+constexpr int kIconSize = 24;
+constexpr int kBoxButtonWidth = 60;
+constexpr int kBoxButtonHeight = 22;
+
+// A message box's content, as the installer would show it.
+struct MessageBoxContent {
+  std::u16string caption;
+  std::u16string text;
+  std::uint32_t style = 0;
+};
 
 // A dialog's picture, and what an author should know about it.
 struct Picture {
@@ -57,13 +75,7 @@ class DialogPainter {
     const int top = frame_ ? kTitleBarHeight : 0;
     Picture picture{Canvas(width, height + top, kWhite), true, {}};
     Canvas& canvas = picture.canvas;
-    if (frame_) {
-      canvas.fill({0, 0, width, kTitleBarHeight}, kTitleBar);
-      canvas.clip({0, 0, width - 4, kTitleBarHeight});
-      font_.draw(canvas, 6, (kTitleBarHeight + font_.ascender()) / 2 - 1, codePoints(info->text),
-                 kWhite);
-      canvas.unclip();
-    }
+    if (frame_) paintTitleBar(canvas, width, info->text);
 
     const DialogTemplate* dialogTemplate = findDialogTemplate(info->templateId);
     // Controls are painted from the last to the first, so the first lies on top.
@@ -89,7 +101,59 @@ class DialogPainter {
     return picture;
   }
 
+  // A message box `width` pixels wide, with its caption in the title bar, the style's icon
+  // and buttons, and as tall as its text needs.
+  Picture paintMessageBox(const MessageBoxContent& box, int width) const {
+    const std::uint32_t icon = box.style & 0xF0;
+    const int textLeft = kBoxMargin + (icon != 0 ? kIconSize + kBoxMargin : 0);
+    const int textWidth = std::max(1, width - textLeft - kBoxMargin);
+    const int lines =
+        std::max<int>(1, static_cast<int>(font_.wrap(codePoints(box.text), textWidth).size()));
+    const int textHeight = lines * font_.lineHeight();
+    const int bodyTop = kTitleBarHeight + kBoxMargin;
+    const int buttonTop = bodyTop + std::max(textHeight, icon != 0 ? kIconSize : 0) + kBoxMargin;
+    const int height = buttonTop + kBoxButtonHeight + kBoxMargin;
+
+    Picture picture{Canvas(width, height, kWhite), true, {}};
+    Canvas& canvas = picture.canvas;
+    paintTitleBar(canvas, width, box.caption);
+    if (icon != 0) paintIcon(canvas, Box{kBoxMargin, bodyTop, kIconSize, kIconSize}, icon);
+    paintText(canvas, Box{textLeft, bodyTop, textWidth, textHeight}, box.text, false,
+              picture.notes);
+    canvas.unclip();
+
+    const bool yesNo = (box.style & 0xF) == kMbYesNo;
+    const std::u16string labels[] = {yesNo ? u"Yes" : u"OK", u"No"};
+    const int buttons = yesNo ? 2 : 1;
+    int x = (width - buttons * kBoxButtonWidth - (buttons - 1) * kBoxMargin) / 2;
+    for (int k = 0; k < buttons; ++k) {
+      paintButton(canvas, Box{x, buttonTop, kBoxButtonWidth, kBoxButtonHeight}, labels[k], k == 0);
+      canvas.unclip();
+      x += kBoxButtonWidth + kBoxMargin;
+    }
+    canvas.frame(Box{0, 0, width, height}, kBorder);
+    return picture;
+  }
+
  private:
+  void paintTitleBar(Canvas& canvas, int width, const std::u16string& caption) const {
+    canvas.fill({0, 0, width, kTitleBarHeight}, kTitleBar);
+    canvas.clip({0, 0, width - 4, kTitleBarHeight});
+    font_.draw(canvas, 6, (kTitleBarHeight + font_.ascender()) / 2 - 1, codePoints(caption),
+               kWhite);
+    canvas.unclip();
+  }
+
+  void paintIcon(Canvas& canvas, Box box, std::uint32_t icon) const {
+    const bool error = icon == (kMbIconError & 0xF0);
+    const bool question = icon == (kMbIconQuestion & 0xF0);
+    canvas.fill(box, error ? kErrorIcon : question ? kQuestionIcon : kWarningIcon);
+    const std::u32string glyph = error ? U"X" : question ? U"?" : U"!";
+    font_.draw(canvas, box.x + (box.width - font_.measure(glyph)) / 2,
+               box.y + (box.height + font_.ascender()) / 2 - 1, glyph,
+               error || question ? kWhite : kBlack);
+  }
+
   bool paintLogo(Canvas& canvas, WindowHandle control, Box box) const {
     bool drawn = false;
     for (const nlohmann::json& entry : platform_.trace()) {
@@ -149,6 +213,63 @@ class DialogPainter {
   const Font& font_;
   bool frame_;
 };
+
+// The detail a box shows with its text: the first file the installation copies, the
+// installation's size, or an example shortcut path.
+std::u16string exampleDetail(InstallerContext& context, const CopyPlan& plan, MessageBoxId id) {
+  switch (id) {
+    case MessageBoxId::CopyFailed:
+      if (plan.jobs.size() > 0) return plan.jobs.begin()->source;
+      return findCardFolder(context) + u"\\file";
+    case MessageBoxId::NoFreeSpace:
+      return host::fromUtf8(std::to_string(plan.totalBytes));
+    case MessageBoxId::LinkFailed:
+      return specialFolderPath(context, kSpecialFolderPrograms) + u"\\example.lnk";
+    default:
+      return {};
+  }
+}
+
+bool writePicture(const Picture& painted, const fs::path& file, const std::string& what,
+                  std::ostream& out, std::ostream& err) {
+  std::string problem;
+  if (!writePng(painted.canvas, file, problem)) {
+    err << "autorun-sim preview: " << problem << "\n";
+    return false;
+  }
+  out << file.string() << " (" << painted.canvas.width() << " x " << painted.canvas.height()
+      << "): " << what << "\n";
+  for (const std::string& note : painted.notes) {
+    err << "autorun-sim preview: " << file.filename().string() << ": " << note << "\n";
+  }
+  return true;
+}
+
+// Every message box the installer can show with this configuration, one picture each.
+bool paintMessageBoxes(InstallerContext& context, const DialogPainter& painter, int width,
+                       const fs::path& outDir, std::ostream& out, std::ostream& err) {
+  CopyPlan plan;
+  collectCopyActions(context, u"install_actions", plan);
+  for (const MessageBoxSpec& spec : messageBoxSpecs()) {
+    const MessageBoxContent content{
+        messageBoxTitle(context, spec.id),
+        messageBoxText(context, spec.id, exampleDetail(context, plan, spec.id)), spec.style};
+    Picture painted = painter.paintMessageBox(content, width);
+    for (const std::u16string_view key : {spec.textKey, spec.titleKey}) {
+      if (!key.empty() && !context.config.hasKey(key)) {
+        painted.notes.push_back("the configuration has no " + host::toUtf8(key) +
+                                ": the box shows it empty");
+      }
+    }
+    const std::string file = "message-" + std::string(spec.name) + ".png";
+    const std::string what = "message box \"" + std::string(spec.name) + "\" (" +
+                             (spec.textKey.empty() ? std::string("the installer's own text")
+                                                   : host::toUtf8(spec.textKey)) +
+                             ")";
+    if (!writePicture(painted, outDir / file, what, out, err)) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -216,19 +337,13 @@ int runPreview(const PreviewOptions& options, std::ostream& out, std::ostream& e
   const struct {
     WindowHandle dialog;
     const char* name;
-  } pictures[] = {{*question, "question.png"}, {status, "status.png"}};
+    const char* what;
+  } pictures[] = {{*question, "question.png", "the install question"},
+                  {status, "status.png", "the status dialog"}};
   for (const auto& picture : pictures) {
     const Picture painted = painter.paint(picture.dialog);
-    const Canvas& canvas = painted.canvas;
-    std::string problem;
-    const fs::path file = options.outDir / picture.name;
-    if (!writePng(canvas, file, problem)) {
-      err << "autorun-sim preview: " << problem << "\n";
+    if (!writePicture(painted, options.outDir / picture.name, picture.what, out, err)) {
       return kPreviewCannotCreate;
-    }
-    out << file.string() << " (" << canvas.width() << " x " << canvas.height() << ")\n";
-    for (const std::string& note : painted.notes) {
-      err << "autorun-sim preview: " << picture.name << ": " << note << "\n";
     }
     if (!painted.logoDrawn) {
       err << "autorun-sim preview: " << picture.name << ": the configured logo "
@@ -236,6 +351,10 @@ int runPreview(const PreviewOptions& options, std::ostream& out, std::ostream& e
           << " is not drawn (missing, not a readable BMP, or larger than 240 x 100); the "
              "device shows its built-in logo there (grey box)\n";
     }
+  }
+  const int boxWidth = platform->windowInfo(*question)->rect.width();
+  if (!paintMessageBoxes(context, painter, boxWidth, options.outDir, out, err)) {
+    return kPreviewCannotCreate;
   }
   return kPreviewDone;
 }
@@ -245,7 +364,8 @@ CLI::App* addPreviewCommand(CLI::App& app, int& exitCode) {
   CLI::App* preview = app.add_subcommand(
       "preview",
       "Draws the card's install question and status dialog as PNG pictures (question.png, "
-      "status.png) at the device's dialog client size");
+      "status.png) at the device's dialog client size, and every message box the installer "
+      "can show with this configuration (message-NAME.png) at the same width");
   preview->add_option("DIR", options->deviceDir, "The device image folder")->required();
   preview->add_option("--out", options->outDir, "The folder to write the pictures to")->required();
   preview->add_option("--progress", options->progress,

@@ -1,5 +1,6 @@
-// `autorun-sim preview`: draws the install question and the status dialog of the card in a
-// device image as PNG pictures, so that an author sees the branding without a device.
+// `autorun-sim preview`: draws the install question, the status dialog and every message box
+// of the card in a device image as PNG pictures, so that an author sees the branding and the
+// texts without a device.
 #pragma once
 
 #include <filesystem>
@@ -31,7 +32,8 @@ inline constexpr int kPreviewBadImage = 65;
 inline constexpr int kPreviewInternal = 70;
 inline constexpr int kPreviewCannotCreate = 73;
 
-// Writes question.png and status.png into the output folder. Problems go to `err`.
+// Writes question.png, status.png and a message-NAME.png for each message box into the
+// output folder. Problems go to `err`.
 int runPreview(const PreviewOptions& options, std::ostream& out, std::ostream& err);
 
 // Adds the `preview` subcommand. When it runs, its exit code is stored in `exitCode`.

@@ -11,19 +11,22 @@ DeviceConfig readDeviceConfig(const std::filesystem::path& file) {
   return text ? parseDeviceConfig(*text, file.string()) : DeviceConfig{};
 }
 
-std::filesystem::path checkedDeviceDir(const std::filesystem::path& dir) {
+SimOptions checkedOptions(SimOptions options) {
   std::error_code error;
-  if (!std::filesystem::is_directory(dir, error)) {
-    throw SimError(dir.string() + ": no device image here (expected a folder with fs/ in it)");
+  if (!std::filesystem::is_directory(options.deviceDir, error)) {
+    throw SimError(options.deviceDir.string() +
+                   ": no device image here (expected a folder with fs/ in it)");
   }
-  return dir;
+  if (options.traceFile) TraceLog::refuseInsideImage(*options.traceFile, options.deviceDir);
+  return options;
 }
 
 }  // namespace
 
 DeviceState::DeviceState(SimOptions simOptions)
-    : options(std::move(simOptions)),
-      config(readDeviceConfig(checkedDeviceDir(options.deviceDir) / "device.json")),
+    : options(checkedOptions(std::move(simOptions))),
+      lock(options.deviceDir, options.lockWait),
+      config(readDeviceConfig(options.deviceDir / "device.json")),
       files(options.deviceDir / "fs"),
       registry(options.deviceDir / "registry.reg", config.codePage),
       trace(options.traceFile, options.keepTrace) {

@@ -14,6 +14,7 @@
 #include "host_text/utf.h"
 #include "platform/platform_services.h"
 #include "platform/sim/device_config.h"
+#include "platform/sim/image_lock.h"
 #include "platform/sim/sharing.h"
 #include "platform/sim/sim_filesystem.h"
 #include "platform/sim/sim_platform.h"
@@ -42,11 +43,13 @@ struct SimWindow {
 
 class DeviceState {
  public:
-  // Reads the image's device.json and registry. Throws SimError when the image cannot be
-  // used.
+  // Refuses a trace file inside the image, takes the image's lock, reads its device.json
+  // and registry and opens the trace file, in this order: nothing is read before the
+  // image is held, nothing written before all is well. Throws as SimPlatform's constructor.
   explicit DeviceState(SimOptions simOptions);
 
   SimOptions options;
+  ImageLock lock;
   DeviceConfig config;
   DeviceFileSystem files;
   RegistryFile registry;

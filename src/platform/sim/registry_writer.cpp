@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "host_text/code_pages.h"
+#include "host_text/utf.h"
 #include "platform/sim/registry_text.h"
 #include "platform/sim/sim_registry.h"
 
@@ -77,7 +78,7 @@ class Writer {
     if (text.find(u'\0') != std::u16string::npos) return false;
     // Line breaks would split the line; lone surrogates exist only in UTF-16.
     if (text.find_first_of(u"\r\n") != std::u16string::npos) return false;
-    return format_.charset == Charset::Utf16 || !hasLoneSurrogate(text);
+    return format_.charset == Charset::Utf16 || !host::hasLoneSurrogate(text);
   }
 
   static std::u16string utf16Of(const std::vector<std::uint8_t>& data) {

@@ -118,6 +118,44 @@ bool copyContents(int from, int to, std::uint64_t size) {
   }
 }
 
+// Copies `in` (of `size` bytes) into `out`, the file just made as `name` in the folder
+// `dir`; a file that could not be made whole is removed again.
+bool fill(int in, std::uint64_t size, HostFd out, int dir, const char* name) {
+  const bool copied = copyContents(in, out.get(), size);
+  if (out.close() && copied) return true;
+  ::unlinkat(dir, name, 0);
+  return false;
+}
+
+// A copy never leaves part of a file behind. A new file is written in place (as many
+// system calls as a plain copy), and removed again when the copy fails. An existing one is
+// replaced by a whole copy only: the copy goes to a temporary file beside it, renamed over
+// it at the end, so that a failed copy (a full disk) leaves the old file as it was. The
+// temporary name holds ':', which no device name can: no listing shows it and no path
+// names it, should a killed run leave it behind.
+bool copyToDestination(int in, std::uint64_t size, const ResolvedPath& to) {
+  HostFd opened;
+  int dir = to.parent.get();
+  if (!to.parent) {
+    const std::string folder = to.host.substr(0, to.host.rfind('/'));
+    opened.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!opened) return false;
+    dir = opened.get();
+  }
+  constexpr int kNew = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+  if (!to.exists()) {
+    HostFd out(::openat(dir, to.name(), kNew | O_EXCL, 0644));
+    if (out) return fill(in, size, std::move(out), dir, to.name());
+    if (errno != EEXIST) return false;  // otherwise made meanwhile: replaced as below
+  }
+  const std::string temporary = ".autorun-sim:copy:" + std::to_string(::getpid());
+  HostFd out(::openat(dir, temporary.c_str(), kNew | O_TRUNC, 0644));
+  if (!out || !fill(in, size, std::move(out), dir, temporary.c_str())) return false;
+  if (::renameat(dir, temporary.c_str(), dir, to.name()) == 0) return true;
+  ::unlinkat(dir, temporary.c_str(), 0);
+  return false;
+}
+
 }  // namespace
 
 std::unique_ptr<File> SimPlatform::openFile(const std::u16string& path, FileOpenMode mode) {
@@ -182,12 +220,7 @@ bool SimPlatform::copyFile(const std::u16string& source, const std::u16string& d
       // A file copied onto itself would be emptied before it is read.
       if (toId == fromId || !s.openFiles.allows(toId, FileUse::Write)) return false;
     }
-    constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
-    HostFd out(to->parent ? ::openat(to->parent.get(), to->name(), kFlags, 0644)
-                          : ::open(to->host.c_str(), kFlags, 0644));
-    if (!out) return false;
-    const bool ok = copyContents(in.get(), out.get(), size);
-    return out.close() && ok;
+    return copyToDestination(in.get(), size, *to);
   };
   const bool ok = copy();
   if (s.tracing()) {

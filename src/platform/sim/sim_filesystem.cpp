@@ -41,10 +41,13 @@ bool validCharacter(char16_t c, bool pattern) {
   }
 }
 
+// A lone surrogate has no host spelling: two such names would become one file named
+// with U+FFFD, which no later path finds again.
 bool validComponent(std::u16string_view name, bool pattern) {
   if (name == u"." || name == u"..") return false;
   return std::all_of(name.begin(), name.end(),
-                     [pattern](char16_t c) { return validCharacter(c, pattern); });
+                     [pattern](char16_t c) { return validCharacter(c, pattern); }) &&
+         !host::hasLoneSurrogate(name);
 }
 
 bool glob(std::u16string_view pattern, std::u16string_view name) {
@@ -99,13 +102,6 @@ std::optional<std::vector<std::u16string>> DeviceFileSystem::split(std::u16strin
     if (!validComponent(components[i], pattern && i + 1 == components.size())) return std::nullopt;
   }
   return components;
-}
-
-bool DeviceFileSystem::inside(const std::filesystem::path& canonicalPath) const {
-  const std::string& root = root_.native();
-  const std::string& path = canonicalPath.native();
-  return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
-                          path[root.size()] == '/');
 }
 
 std::optional<std::string> DeviceFileSystem::findName(const std::filesystem::path& folder,
@@ -275,17 +271,10 @@ std::optional<ResolvedPath> DeviceFileSystem::walk(
   for (; i < count && currentIsFolder; ++i) {
     const auto name = findName(current, components[i], info);
     if (!name) break;
-    std::filesystem::path candidate = current / *name;
-    if (S_ISLNK(info.st_mode)) {
-      // A link is followed only while it stays inside fs/; one leading out, or nowhere,
-      // makes the whole path invalid.
-      std::error_code error;
-      candidate = std::filesystem::canonical(candidate, error);
-      if (error || !inside(candidate) || ::stat(candidate.c_str(), &info) != 0) {
-        return std::nullopt;
-      }
-    }
-    current = candidate;
+    // The device has no links: a path through one, or naming one, names nothing. A walk
+    // of folders thus never leaves its tree, never loops and never deletes through one.
+    if (S_ISLNK(info.st_mode)) return std::nullopt;
+    current /= *name;
     currentIsFolder = S_ISDIR(info.st_mode);
   }
   resolved.existing = i;
@@ -315,9 +304,9 @@ HostFd DeviceFileSystem::openFileExactly(std::u16string_view path, struct stat& 
 }
 
 Listing DeviceFileSystem::list(const std::filesystem::path& folder) const {
-  const HostFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const HostFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!dir) return {};
-  return listOpened(dir, folder.native());
+  return listOpened(dir);
 }
 
 std::optional<Listing> DeviceFileSystem::listMatches(std::u16string_view pattern) const {
@@ -356,12 +345,10 @@ std::optional<Listing> DeviceFileSystem::listExactly(const std::string& relative
   if (!rootFd_) return std::nullopt;
   const HostFd dir = openBeneath(relative, O_RDONLY | O_DIRECTORY);
   if (!dir) return std::nullopt;
-  std::string folder = root_.native();
-  if (!relative.empty()) folder.append("/").append(relative);
-  return listOpened(dir, folder);
+  return listOpened(dir);
 }
 
-Listing DeviceFileSystem::listOpened(const HostFd& dir, std::string_view folder) const {
+Listing DeviceFileSystem::listOpened(const HostFd& dir) const {
   const int dirFd = dir.get();
   Listing listing;
   // Room for most folders without growing.
@@ -373,15 +360,12 @@ Listing DeviceFileSystem::listOpened(const HostFd& dir, std::string_view folder)
       // The directory entry already tells; only files need a stat, for their size.
       entry.directory = true;
     } else {
+      // Links are no entries of the device (see walk); nor is anything but files and
+      // folders.
+      if (type == DT_LNK) return;
       struct stat info;  // filled by fstatat
       // Names from getdents64 end in a zero byte.
       if (::fstatat(dirFd, name.data(), &info, AT_SYMLINK_NOFOLLOW) != 0) return;
-      if (S_ISLNK(info.st_mode)) {
-        std::error_code linkError;
-        const std::filesystem::path target =
-            std::filesystem::canonical(std::filesystem::path(folder) / name, linkError);
-        if (linkError || !inside(target) || ::stat(target.c_str(), &info) != 0) return;
-      }
       if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) return;
       entry.directory = S_ISDIR(info.st_mode);
       if (!entry.directory) entry.size = static_cast<std::uint64_t>(info.st_size);
@@ -389,6 +373,12 @@ Listing DeviceFileSystem::listOpened(const HostFd& dir, std::string_view folder)
     entry.offset = listing.names.size();
     host::appendUtf8(name, listing.names);
     entry.length = static_cast<std::uint32_t>(listing.names.size() - entry.offset);
+    // A host name no device name can be (a copy's temporary file among them) is left out:
+    // no path could name it either.
+    if (!validComponent(listing.name(entry), false)) {
+      listing.names.resize(entry.offset);
+      return;
+    }
     listing.entries.push_back(entry);
   });
   // By folded name, then by name; folded as compared rather than stored.

@@ -3,8 +3,9 @@
 // Device paths use backslashes ('/' separates too), are matched component by component
 // without regard to case, and resolve from the device root whether or not they start with
 // a backslash; empty components are skipped. A path longer than 259 characters, one with a
-// "." or ".." component, a character no device name can hold, or one that through a link
-// would leave fs/ does not resolve: it fails like a path that does not exist.
+// "." or ".." component, a character no device name can hold (a lone surrogate among them),
+// or one that goes through or names a symbolic link does not resolve: it fails like a path
+// that does not exist. The device has no links, so none is followed, listed or deleted.
 #pragma once
 
 #include <sys/stat.h>
@@ -83,18 +84,16 @@ class DeviceFileSystem {
   HostFd openFileExactly(std::u16string_view path, struct stat& info) const;
 
   // The entries that an enumeration pattern matches: a folder path, then a last component
-  // that may hold '*' and '?' (see `matches`). Sorted by folded name; links that leave fs/
-  // or lead nowhere are left out, and links inside it count as what they lead to. Nothing
-  // when the pattern is not valid or its folder is not there.
+  // that may hold '*' and '?' (see `matches`). Sorted by folded name; only files and
+  // folders whose host names a device name can be: links, the rest, and names such as a
+  // copy's temporary file are left out. Nothing when the pattern is not valid or its
+  // folder is not there.
   std::optional<Listing> listMatches(std::u16string_view pattern) const;
 
   // Whether a name matches an enumeration pattern as the device matches: '*' any run of
   // characters, '?' one character, without regard to case; a pattern ending in ".*" also
   // matches the name without that ending, so "*.*" matches every name.
   static bool matches(std::u16string_view pattern, std::u16string_view name);
-
-  // Whether a host path lies inside fs/ (after resolving links).
-  bool inside(const std::filesystem::path& canonicalPath) const;
 
  private:
   // The host name in `folder` that a device name refers to, with its lstat, or nothing.
@@ -112,8 +111,8 @@ class DeviceFileSystem {
   // The entries of a folder given as a host path relative to fs/, when each component is
   // there under its exact name and no link is on the way; nothing otherwise.
   std::optional<Listing> listExactly(const std::string& relative) const;
-  // Reads an open folder; `folder` is its host path.
-  Listing listOpened(const HostFd& dir, std::string_view folder) const;
+  // Reads an open folder.
+  Listing listOpened(const HostFd& dir) const;
   // A valid device path of ASCII characters and at least one component as a host path
   // relative to fs/, in one pass; nothing for any other path (split it).
   static std::optional<std::string> asciiRelative(std::u16string_view path);
@@ -126,8 +125,8 @@ class DeviceFileSystem {
   // otherwise; the caller then goes component by component from the root.
   bool resolveFromParent(const std::string& relative, ResolvedPath& resolved,
                          bool making = false) const;
-  // Resolves component by component from the root, finding each name under any spelling
-  // and following links that stay inside fs/.
+  // Resolves component by component from the root, finding each name under any spelling;
+  // nothing when a component is a link.
   std::optional<ResolvedPath> walk(const std::vector<std::u16string>& components) const;
 
   std::filesystem::path root_;          // canonical

@@ -19,6 +19,10 @@ const std::vector<nlohmann::json>& SimPlatform::trace() const {
   return state_->trace.entries();
 }
 
+const std::optional<std::string>& SimPlatform::traceWriteError() const {
+  return state_->trace.writeError();
+}
+
 std::optional<std::filesystem::path> SimPlatform::hostPath(const std::u16string& devicePath) const {
   auto resolved = state_->files.resolve(devicePath);
   if (!resolved) return std::nullopt;

@@ -8,6 +8,7 @@
 // (in memory, and as JSON Lines in a file when asked).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -30,6 +31,19 @@ class SimError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A file the run is to write cannot be made (the trace file), or would overwrite a file
+// of the device image.
+class SimOutputError : public SimError {
+ public:
+  using SimError::SimError;
+};
+
+// Another run holds the device image, and did not let it go within the wait.
+class SimBusyError : public SimError {
+ public:
+  using SimError::SimError;
+};
+
 struct SimOptions {
   std::filesystem::path deviceDir;
   std::u16string installerPath = u"\\Storage Card\\2577\\autorun.exe";
@@ -43,6 +57,10 @@ struct SimOptions {
   bool loadDlls = false;
   // Ask questions on the terminal once the answers are used up; draw progress there.
   bool useTerminal = false;
+  // Hold the image for the whole run, so that no other run changes it meanwhile: waits
+  // at most this long for another run's hold to go (then SimBusyError). Nothing: no hold,
+  // as for tests that keep several devices over one image.
+  std::optional<std::chrono::milliseconds> lockWait;
 };
 
 // An in-memory picture of a window: 3 bytes (red, green, blue) per pixel, rows top down.
@@ -73,8 +91,10 @@ class SimPlatform : public PlatformServices {
   // The module handle autorun-sim gives the entry.
   static constexpr ModuleHandle kModuleHandle = 0x00010000;
 
-  // Reads the image's registry and device.json. Throws SimError when the image cannot be
-  // used.
+  // Takes the image's lock (SimOptions::lockWait), reads its registry and device.json and
+  // opens the trace file. Throws SimError when the image cannot be used, SimOutputError
+  // when the trace file cannot be made or lies in the image, SimBusyError when another
+  // run holds the image.
   explicit SimPlatform(SimOptions options);
   ~SimPlatform() override;
   SimPlatform(const SimPlatform&) = delete;
@@ -85,6 +105,9 @@ class SimPlatform : public PlatformServices {
   // Every traced operation so far, in order; the same objects as the trace file's lines
   // (empty unless SimOptions::keepTrace).
   const std::vector<nlohmann::json>& trace() const;
+  // Why the trace file stopped taking lines, or nothing while it holds them all. A run
+  // goes on without it; the front end reports it at the end.
+  const std::optional<std::string>& traceWriteError() const;
   // The host path a device path resolves to (also when it does not exist yet), or nothing
   // when it is not a valid path or would leave the image's fs/ folder.
   std::optional<std::filesystem::path> hostPath(const std::u16string& devicePath) const;

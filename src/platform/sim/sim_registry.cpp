@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "base/wide_text.h"
+#include "host_text/utf.h"
 #include "platform/sim/host_files.h"
 #include "platform/sim/sim_platform.h"
 
@@ -31,21 +32,6 @@ bool sameRegistryName(std::u16string_view a, std::u16string_view b) {
     if (foldLower(a[i]) != foldLower(b[i])) return false;
   }
   return true;
-}
-
-bool hasLoneSurrogate(std::u16string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-        ++i;
-        continue;
-      }
-      return true;
-    }
-    if (c >= 0xDC00 && c <= 0xDFFF) return true;
-  }
-  return false;
 }
 
 std::vector<std::uint8_t> registryStringBytes(std::u16string_view text) {
@@ -209,7 +195,7 @@ std::optional<RegistryRoot> registryRootNamed(std::u16string_view name) {
 }
 
 bool isStorableValueName(std::u16string_view name) {
-  return !hasControl(name) && !hasLoneSurrogate(name);
+  return !hasControl(name) && !host::hasLoneSurrogate(name);
 }
 
 bool isStorableKeyName(std::u16string_view name) {

@@ -140,8 +140,6 @@ std::optional<RegistryRoot> registryRootNamed(std::u16string_view name);
 
 // Whether two key or value names are the same name: they match without regard to case.
 bool sameRegistryName(std::u16string_view a, std::u16string_view b);
-// Whether a text holds a lone surrogate, which UTF-8 cannot carry.
-bool hasLoneSurrogate(std::u16string_view text);
 // A type-1 value's bytes: the text in UTF-16 little-endian and its terminating NUL.
 std::vector<std::uint8_t> registryStringBytes(std::u16string_view text);
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "host_text/escape.h"
 #include "host_text/utf.h"
 
 namespace autorun::sim {
@@ -14,6 +15,16 @@ namespace {
 
 constexpr int kBarWidth = 40;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(33);
+
+// Texts come from the card: none may steer the terminal (host_text/escape.h).
+std::string shown(const std::u16string& text, host::LineBreaks lineBreaks) {
+  return host::escapeControls(host::toUtf8(text), lineBreaks);
+}
+
+void printMessage(const std::u16string& caption, const std::u16string& text) {
+  std::printf("\n[%s]\n%s\n", shown(caption, host::LineBreaks::Escaped).c_str(),
+              shown(text, host::LineBreaks::Kept).c_str());
+}
 
 }  // namespace
 
@@ -35,7 +46,7 @@ void Terminal::endBarLine() {
 
 bool Terminal::askYesNo(const std::u16string& caption, const std::u16string& text) {
   endBarLine();
-  std::printf("\n[%s]\n%s\n", host::toUtf8(caption).c_str(), host::toUtf8(text).c_str());
+  printMessage(caption, text);
   for (;;) {
     std::printf("Yes or No? [y/n] ");
     std::fflush(stdout);
@@ -51,13 +62,13 @@ bool Terminal::askYesNo(const std::u16string& caption, const std::u16string& tex
 
 void Terminal::show(const std::u16string& caption, const std::u16string& text) {
   endBarLine();
-  std::printf("\n[%s]\n%s\n", host::toUtf8(caption).c_str(), host::toUtf8(text).c_str());
+  printMessage(caption, text);
   std::fflush(stdout);
 }
 
 void Terminal::startProgress(const std::u16string& heading) {
   endBarLine();
-  std::printf("%s\n", host::toUtf8(heading).c_str());
+  std::printf("%s\n", shown(heading, host::LineBreaks::Escaped).c_str());
   position_ = 0;
   barShown_ = true;
   drawBar();

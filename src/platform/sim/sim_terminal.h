@@ -1,4 +1,5 @@
-// Questions, message boxes and the progress bar of the simulated device on a terminal.
+// Questions, message boxes and the progress bar of the simulated device on a terminal; the
+// card's texts are shown with their control characters written out.
 #pragma once
 
 #include <chrono>

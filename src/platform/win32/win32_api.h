@@ -24,6 +24,18 @@
 
 #include <string>
 
+// The failure values of GetFileAttributesW, GetFileSize and SetFilePointer. The device's
+// documentation gives them as 0xFFFFFFFF; older device SDKs do not name them.
+#ifndef INVALID_FILE_ATTRIBUTES
+#define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFF)
+#endif
+#ifndef INVALID_FILE_SIZE
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#endif
+#ifndef INVALID_SET_FILE_POINTER
+#define INVALID_SET_FILE_POINTER ((DWORD)0xFFFFFFFF)
+#endif
+
 namespace autorun::win32 {
 
 // The core's UTF-16 text is handed to the API as it is.

@@ -1,6 +1,10 @@
 // Dialogs from the program's templates, painting, and message boxes.
 #include "platform/win32/win32_platform.h"
 
+#ifdef _WIN32_WCE
+#include <aygshell.h>
+#endif
+
 namespace autorun::win32 {
 namespace {
 
@@ -44,13 +48,19 @@ INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
   }
 }
 
-// The handheld shell's dialog set-up: BOOL SHInitDialog(SHINITDLGINFO*).
+// The handheld shell's dialog set-up: BOOL SHInitDialog(SHINITDLGINFO*), looked up at run
+// time. The device build takes its structure from the shell's header.
+#ifdef _WIN32_WCE
+using ShellInitDialogInfo = SHINITDLGINFO;
+constexpr DWORD kShellInitDialogFlagsValid = SHIDIM_FLAGS;
+#else
 struct ShellInitDialogInfo {
   DWORD mask;
   HWND dialog;
   DWORD flags;
 };
 constexpr DWORD kShellInitDialogFlagsValid = 0x0001;  // SHIDIM_FLAGS
+#endif
 using ShellInitDialogEntry = BOOL(WINAPI*)(ShellInitDialogInfo*);
 
 // Without the handheld shell: the dialog takes the whole work area, as on the device.

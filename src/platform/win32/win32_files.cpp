@@ -237,7 +237,12 @@ std::u16string Win32Platform::moduleFileName(ModuleHandle module) {
 std::u16string Win32Platform::specialFolderPath(int number) {
   if (number < 0) return {};
   wchar_t path[MAX_PATH] = {};
+#ifdef _WIN32_WCE
+  // The device has the call in its wide form only, spelled without the W.
+  if (!SHGetSpecialFolderPath(nullptr, path, number, TRUE)) return {};
+#else
   if (!SHGetSpecialFolderPathW(nullptr, path, number, TRUE)) return {};
+#endif
   return fromWide(path);
 }
 

@@ -90,11 +90,19 @@ class Selection {
  public:
   Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
   ~Selection() {
-    if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+    if (ok()) SelectObject(dc_, previous_);
   }
   Selection(const Selection&) = delete;
   Selection& operator=(const Selection&) = delete;
-  bool ok() const { return previous_ != nullptr && previous_ != HGDI_ERROR; }
+  // SelectObject fails with NULL; the desktop may also answer HGDI_ERROR, which the device
+  // does not have.
+  bool ok() const {
+#ifdef _WIN32_WCE
+    return previous_ != nullptr;
+#else
+    return previous_ != nullptr && previous_ != HGDI_ERROR;
+#endif
+  }
 
  private:
   HDC dc_;

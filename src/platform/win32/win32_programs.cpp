@@ -42,7 +42,12 @@ std::unique_ptr<Library> Win32Platform::loadLibrary(const std::u16string& path) 
 }
 
 bool Win32Platform::shellOpen(const std::u16string& path) {
+#ifdef _WIN32_WCE
+  // The device has the call and its structure in the wide form only, spelled without W.
+  SHELLEXECUTEINFO info{};
+#else
   SHELLEXECUTEINFOW info{};
+#endif
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"open";
@@ -50,7 +55,11 @@ bool Win32Platform::shellOpen(const std::u16string& path) {
   info.lpParameters = L"";
   info.lpDirectory = L"";
   info.nShow = SW_SHOWNORMAL;
+#ifdef _WIN32_WCE
+  return ShellExecuteEx(&info) != FALSE;
+#else
   return ShellExecuteExW(&info) != FALSE;
+#endif
 }
 
 WindowHandle Win32Platform::findWindow(const std::u16string& windowClass,
@@ -70,7 +79,12 @@ std::unique_ptr<Process> Win32Platform::openWindowProcess(WindowHandle window) {
   DWORD processId = 0;
   GetWindowThreadProcessId(toWindow(window), &processId);
   if (processId == 0) return nullptr;
+#ifdef _WIN32_WCE
+  // The device supports no access rights here: its handles can always be waited on.
+  KernelHandle process(OpenProcess(0, FALSE, processId));
+#else
   KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+#endif
   if (!process) return nullptr;
   return std::make_unique<Win32Process>(std::move(process));
 }

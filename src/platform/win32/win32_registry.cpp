@@ -7,6 +7,16 @@
 namespace autorun::win32 {
 namespace {
 
+// The access asked for a key. The device keeps no access rights on keys and documents the
+// argument as not supported, to be set to 0.
+#ifdef _WIN32_WCE
+constexpr REGSAM kCreateAccess = 0;
+constexpr REGSAM kReadAccess = 0;
+#else
+constexpr REGSAM kCreateAccess = KEY_ALL_ACCESS;
+constexpr REGSAM kReadAccess = KEY_READ;
+#endif
+
 HKEY rootKey(RegistryRoot root) {
   switch (root) {
     case RegistryRoot::LocalMachine:
@@ -120,8 +130,8 @@ std::unique_ptr<RegistryKey> Win32Platform::createKey(RegistryRoot root,
                                                       const std::u16string& path) {
   HKEY key = nullptr;
   DWORD disposition = 0;
-  if (RegCreateKeyExW(rootKey(root), wide(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(rootKey(root), wide(path), 0, nullptr, REG_OPTION_NON_VOLATILE, kCreateAccess,
+                      nullptr, &key, &disposition) != ERROR_SUCCESS) {
     return nullptr;
   }
   return std::make_unique<Win32RegistryKey>(RegistryKeyHandle(key));
@@ -129,7 +139,7 @@ std::unique_ptr<RegistryKey> Win32Platform::createKey(RegistryRoot root,
 
 std::unique_ptr<RegistryKey> Win32Platform::openKey(RegistryRoot root, const std::u16string& path) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(rootKey(root), wide(path), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(rootKey(root), wide(path), 0, kReadAccess, &key) != ERROR_SUCCESS) {
     return nullptr;
   }
   return std::make_unique<Win32RegistryKey>(RegistryKeyHandle(key));
@@ -138,8 +148,14 @@ std::unique_ptr<RegistryKey> Win32Platform::openKey(RegistryRoot root, const std
 void Win32Platform::broadcastSettingChange() {
   // A window that does not answer must not hold the installer up.
   DWORD_PTR answer = 0;
+#ifdef _WIN32_WCE
+  // The device takes SMTO_NORMAL only, and documents the call without the W.
+  SendMessageTimeout(HWND_BROADCAST, WM_SETTINGCHANGE, kSettingChangeToday, 0, SMTO_NORMAL, 500,
+                     &answer);
+#else
   SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, kSettingChangeToday, 0,
                       SMTO_NORMAL | SMTO_ABORTIFHUNG, 500, &answer);
+#endif
 }
 
 }  // namespace autorun::win32

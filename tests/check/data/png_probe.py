@@ -2,9 +2,10 @@
 """Reads an 8-bit RGB PNG and answers questions about it, one answer per line:
 
     png_probe.py FILE size                 -> "WIDTH HEIGHT"
-    png_probe.py FILE pixel X Y            -> "R G B"
+    png_probe.py FILE pixel X Y            -> "R G B" (Y below 0 counts from the bottom)
     png_probe.py FILE dark X Y W H         -> number of pixels darker than mid grey in the box
     png_probe.py FILE colours              -> number of distinct colours
+    png_probe.py FILE ... file FILE2 ...   -> the questions after it are about FILE2
 
 Several questions may follow one another on the command line."""
 
@@ -60,7 +61,10 @@ def main(argv):
     args = argv[2:]
     while args:
         question, args = args[0], args[1:]
-        if question == "size":
+        if question == "file":
+            width, height, rows = read_png(args[0])
+            args = args[1:]
+        elif question == "size":
             print(width, height)
         elif question == "pixel":
             x, y, args = int(args[0]), int(args[1]), args[2:]
