@@ -144,8 +144,13 @@ def looks_like_configuration(text):
 sources = sorted(p for p in (ROOT / "tests").rglob("*") if p.suffix in (".cpp", ".h"))
 for path in sources:
     for text in literals(path.read_text(encoding="utf-8", errors="replace")):
-        if "Windows Registry Editor" in text:
+        if "Windows Registry Editor" in text or text.startswith("REGEDIT4"):
             add("sim_registry", text)
+            # The same in the registry editor's UTF-16 and as a "REGEDIT4" file in the
+            # fuzzer's code page (1251), so that every encoding's reader and writer is reached.
+            add("sim_registry", utf16_text(text))
+            regedit4 = text.replace("Windows Registry Editor Version 5.00", "REGEDIT4", 1)
+            add("sim_registry", regedit4.encode("cp1251", "replace"))
         elif looks_like_configuration(text):
             add_configuration(text)
         if re.match(r"HK[A-Za-z]{2}(\\|$)", text):

@@ -53,4 +53,8 @@ else
   printf 'programs (scripts/runs-32-bit.sh), so wine32 cannot start; build-win32/autorun.exe\n'
   printf 'was built and nothing of it was tested.\n'
 fi
+# The registry file carried to wine's registry editor and back.
+sim_tool=${AUTORUN_SIM_TOOL:-build/tools/autorun-sim}
+[[ -x $sim_tool ]] || cmake --build build --target autorun-sim >/dev/null
+timeout 300 bash tests/wine/regedit_roundtrip.sh "$sim_tool" "$config_tool" || failed=1
 exit "$failed"

@@ -1,9 +1,14 @@
 // The single-byte Windows code pages the simulated device can have as its default:
-// the upper halves (0x80..0xFF) of their tables, 0 where a byte is undefined.
+// the upper halves (0x80..0xFF) of their tables, 0 where a byte is undefined; both ways.
 #include "host_text/code_pages.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "host_text/utf.h"
 
 namespace autorun::host {
 
@@ -199,50 +204,92 @@ constexpr CodePageTable kTables[] = {
 };
 // clang-format on
 
-}  // namespace
-
-bool isSupportedCodePage(int codePage) {
-  if (codePage == kCodePageUtf8) return true;
+const CodePageTable* tableOf(int codePage) {
   for (const CodePageTable& table : kTables) {
-    if (table.number == codePage) return true;
+    if (table.number == codePage) return &table;
   }
-  return false;
+  return nullptr;
 }
 
-std::string toCodePage(std::u16string_view text, int codePage) {
-  std::string out;
-  if (codePage == kCodePageUtf8) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      std::uint32_t c = text[i];
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-          text[i + 1] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-        ++i;
-      } else if (c >= 0xD800 && c <= 0xDFFF) {
-        c = 0xFFFD;
-      }
-      if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-      } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-      } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-      } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-      }
+// The byte of a character in a table's upper half, by binary search over its characters.
+class ReverseTable {
+ public:
+  explicit ReverseTable(const CodePageTable& table) {
+    for (std::size_t b = 0; b < table.upper.size(); ++b) {
+      if (table.upper[b] != 0)
+        entries_.push_back({table.upper[b], static_cast<std::uint8_t>(0x80 + b)});
     }
-    return out;
+    std::sort(entries_.begin(), entries_.end());
   }
-  const CodePageTable* table = nullptr;
-  for (const CodePageTable& candidate : kTables) {
-    if (candidate.number == codePage) table = &candidate;
+  std::optional<char> find(char16_t c) const {
+    const auto it =
+        std::lower_bound(entries_.begin(), entries_.end(), std::pair<char16_t, std::uint8_t>{c, 0});
+    if (it == entries_.end() || it->first != c) return std::nullopt;
+    return static_cast<char>(it->second);
   }
+
+ private:
+  std::vector<std::pair<char16_t, std::uint8_t>> entries_;
+};
+
+const ReverseTable& reverseOf(const CodePageTable& table) {
+  static const std::vector<ReverseTable> reverse = [] {
+    std::vector<ReverseTable> all;
+    for (const CodePageTable& t : kTables) all.emplace_back(t);
+    return all;
+  }();
+  return reverse[static_cast<std::size_t>(&table - kTables)];
+}
+
+bool isHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+void appendUtf8Sequence(std::uint32_t c, std::string& out) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// The text in UTF-8; a lone surrogate becomes U+FFFD, or makes the result nothing when
+// `exactly`.
+std::optional<std::string> utf8Of(std::u16string_view text, bool exactly) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t c = text[i];
+    if (isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (isHighSurrogate(text[i]) || isLowSurrogate(text[i])) {
+      if (exactly) return std::nullopt;
+      c = 0xFFFD;
+    }
+    appendUtf8Sequence(c, out);
+  }
+  return out;
+}
+
+// The text in a single-byte code page; a character it cannot represent becomes '?', or
+// makes the result nothing when `exactly`.
+std::optional<std::string> singleByteOf(std::u16string_view text, const CodePageTable* table,
+                                        bool exactly) {
+  std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
@@ -250,21 +297,52 @@ std::string toCodePage(std::u16string_view text, int codePage) {
       out.push_back(static_cast<char>(c));
       continue;
     }
-    // A surrogate pair is one character that no single-byte code page holds.
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      ++i;
+    std::optional<char> mapped;
+    if (table != nullptr) mapped = reverseOf(*table).find(c);
+    if (!mapped) {
+      if (exactly) return std::nullopt;
+      // A surrogate pair is one character that no single-byte code page holds.
+      if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) ++i;
+      mapped = '?';
     }
-    char mapped = '?';
-    if (table != nullptr) {
-      for (std::size_t b = 0; b < table->upper.size(); ++b) {
-        if (table->upper[b] == c) {
-          mapped = static_cast<char>(0x80 + b);
-          break;
-        }
-      }
+    out.push_back(*mapped);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool isSupportedCodePage(int codePage) {
+  return codePage == kCodePageUtf8 || tableOf(codePage) != nullptr;
+}
+
+std::string toCodePage(std::u16string_view text, int codePage) {
+  if (codePage == kCodePageUtf8) return *utf8Of(text, false);
+  return *singleByteOf(text, tableOf(codePage), false);
+}
+
+std::optional<std::string> toCodePageExactly(std::u16string_view text, int codePage) {
+  if (codePage == kCodePageUtf8) return utf8Of(text, true);
+  const CodePageTable* table = tableOf(codePage);
+  if (table == nullptr) return std::nullopt;
+  return singleByteOf(text, table, true);
+}
+
+std::optional<std::u16string> fromCodePage(std::string_view bytes, int codePage) {
+  if (codePage == kCodePageUtf8) return fromUtf8Exactly(bytes);
+  const CodePageTable* table = tableOf(codePage);
+  if (table == nullptr) return std::nullopt;
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (char byte : bytes) {
+    const auto b = static_cast<unsigned char>(byte);
+    if (b < 0x80) {
+      out.push_back(b);
+      continue;
     }
-    out.push_back(mapped);
+    const char16_t c = table->upper[b - 0x80];
+    if (c == 0) return std::nullopt;
+    out.push_back(c);
   }
   return out;
 }

@@ -1,6 +1,7 @@
-// Conversion of device text to the device's default multibyte code page.
+// Conversion of device text to and from the device's default multibyte code page.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,11 @@ inline constexpr int kCodePageUtf8 = 65001;
 bool isSupportedCodePage(int codePage);
 // The text in that code page; a character it cannot represent becomes '?'.
 std::string toCodePage(std::u16string_view text, int codePage);
+// The text in that code page, or nothing when a character has no place in it (for UTF-8:
+// a lone surrogate) or the code page is not supported.
+std::optional<std::string> toCodePageExactly(std::u16string_view text, int codePage);
+// Bytes in that code page as text, or nothing when a byte is not a character of it (a
+// byte the table leaves undefined; for UTF-8: an invalid sequence).
+std::optional<std::u16string> fromCodePage(std::string_view bytes, int codePage);
 
 }  // namespace autorun::host

@@ -76,4 +76,11 @@ void appendUtf8(std::string_view text, std::u16string& out) {
   utf8::utf8to16(valid.begin(), valid.end(), std::back_inserter(out));
 }
 
+std::optional<std::u16string> fromUtf8Exactly(std::string_view text) {
+  if (utf8::find_invalid(text.begin(), text.end()) != text.end()) return std::nullopt;
+  std::u16string out;
+  appendUtf8(text, out);
+  return out;
+}
+
 }  // namespace autorun::host

@@ -1,6 +1,7 @@
 // UTF-8 <-> UTF-16 at the edges of the host programs (terminal, JSON, host file names).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,7 @@ std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
 // Appends `text` to `out`, as fromUtf8 converts it.
 void appendUtf8(std::string_view text, std::u16string& out);
+// The text, or nothing when it is not valid UTF-8.
+std::optional<std::u16string> fromUtf8Exactly(std::string_view text);
 
 }  // namespace autorun::host

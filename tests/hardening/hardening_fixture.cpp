@@ -113,12 +113,12 @@ std::string hex(const std::vector<std::uint8_t>& data) {
 void walkRegistry(const sim::RegistryNode& node, const std::string& path, bool isRoot,
                   DeviceSnapshot& out) {
   if (!isRoot) out.registryKeys.insert(path);
-  for (const sim::RegistryValue& value : node.values) {
+  for (const sim::RegistryValue& value : node.values()) {
     out.registryValues[path + "\\@" + host::toUtf8(value.name)] =
         std::to_string(value.type) + ":" + hex(value.data);
   }
-  for (const auto& child : node.children) {
-    walkRegistry(*child, path + "\\" + host::toUtf8(child->name), false, out);
+  for (const auto& child : node.children()) {
+    walkRegistry(*child, path + "\\" + host::toUtf8(child->name()), false, out);
   }
 }
 
@@ -205,7 +205,7 @@ DeviceSnapshot snapshot(const fs::path& deviceDir) {
     text << in.rdbuf();
     const sim::RegistryTree tree = sim::parseRegistryText(text.str(), "registry.reg");
     for (const auto& rootNode : tree.roots) {
-      walkRegistry(*rootNode, host::toUtf8(rootNode->name), true, out);
+      walkRegistry(*rootNode, host::toUtf8(rootNode->name()), true, out);
     }
   }
   return out;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,21 @@ SimRun runSim(const std::vector<std::string>& arguments) {
   const int status = ::pclose(pipe);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+std::string readBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// ASCII text in UTF-16LE.
+std::string asUtf16(std::string_view ascii) {
+  std::string out;
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
 }
 
 std::vector<json> readTrace(const std::filesystem::path& file) {
@@ -133,6 +149,24 @@ TEST(AutorunSim, InitMakesAnImageTheInstallerRunsOn) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back()["op"], "message_box");
   EXPECT_EQ(lines.back()["caption"], "Error");
+  EXPECT_EQ(readBytes(dir / "registry.reg"), "Windows Registry Editor Version 5.00\n\n");
+
+  // --utf16: the registry as the registry editor writes it, and kept so by every change.
+  const std::filesystem::path wide = scratch.dir() / "wide image";
+  ASSERT_EQ(runSim({"init", "--utf16", wide.string()}).exitCode, 0);
+  EXPECT_EQ(readBytes(wide / "registry.reg"),
+            "\xFF\xFE" + asUtf16("Windows Registry Editor Version 5.00\r\n\r\n"));
+  std::filesystem::create_directories(wide / "fs" / "Storage Card" / "2577");
+  std::filesystem::create_directories(wide / "fs" / "Storage Card" / "Atlas");
+  std::ofstream(wide / "fs" / "Storage Card" / "2577" / "autorun_8.qlm", std::ios::binary)
+      << autorun::testing::encipherConfiguration(kConfiguration);
+  std::ofstream(wide / "fs" / "Storage Card" / "Atlas" / "atlas.exe") << "MZ";
+  const SimRun install = runSim({"--device", wide.string(), "--answers", "yes", "--", "install"});
+  EXPECT_EQ(install.exitCode, 0) << install.output;
+  const std::string registry = readBytes(wide / "registry.reg");
+  EXPECT_EQ(registry.rfind("\xFF\xFE" + asUtf16("Windows Registry Editor Version 5.00\r\n"), 0),
+            0u);
+  EXPECT_NE(registry.find(asUtf16("\r\n\"Installed\"=dword:00000001\r\n")), std::string::npos);
 }
 
 TEST(AutorunSim, AnsweredYesTheInstallationRuns) {

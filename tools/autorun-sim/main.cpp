@@ -22,6 +22,7 @@
 #include "host_text/escape.h"
 #include "host_text/utf.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/sim_registry.h"
 #include "preview.h"
 #include "run_summary.h"
 
@@ -67,7 +68,7 @@ std::optional<std::vector<bool>> parseAnswers(const std::string& list) {
   }
 }
 
-int initImage(const fs::path& dir) {
+int initImage(const fs::path& dir, bool utf16) {
   std::error_code error;
   if (fs::exists(dir / "fs", error) || fs::exists(dir / "registry.reg", error)) {
     return fail(kExitCannotCreate, dir.string() + " already holds a device image");
@@ -78,8 +79,11 @@ int initImage(const fs::path& dir) {
     if (error)
       return fail(kExitCannotCreate, (dir / "fs" / folder).string() + ": " + error.message());
   }
+  // An empty registry: UTF-8, or UTF-16 as the registry editor writes it.
+  namespace sim = autorun::sim;
   std::ofstream registry(dir / "registry.reg", std::ios::binary);
-  registry << "Windows Registry Editor Version 5.00\n";
+  registry << *sim::formatRegistryText(
+      sim::RegistryTree(), utf16 ? sim::RegistryFormat::utf16() : sim::RegistryFormat());
   registry.close();
   if (!registry)
     return fail(kExitCannotCreate, (dir / "registry.reg").string() + ": cannot be written");
@@ -92,7 +96,7 @@ int main(int argc, char** argv) {
   CLI::App app{
       "autorun-sim --device DIR [--installer PATH] [--answers yes,no,...] [--trace FILE]\n"
       "            [--load-dlls] [-- COMMAND_LINE]\n"
-      "autorun-sim init DIR\n\n"
+      "autorun-sim init [--utf16] DIR\n\n"
       "Runs the installer on a simulated device and exits with the installer's exit code.\n"
       "The runner's own errors exit with 64 (bad options), 65 (malformed image), 66 (no\n"
       "image), 70 (internal error), 73 (cannot create a file, or the trace would be written\n"
@@ -122,6 +126,9 @@ int main(int argc, char** argv) {
   std::string initDir;
   CLI::App* init = app.add_subcommand("init", "Makes an empty device image in DIR");
   init->add_option("DIR", initDir, "The folder to make the image in")->required();
+  bool initUtf16 = false;
+  init->add_flag("--utf16", initUtf16,
+                 "Write registry.reg in UTF-16 as the registry editor does (default UTF-8)");
   int previewExit = 0;
   CLI::App* preview = autorun::preview::addPreviewCommand(app, previewExit);
 
@@ -134,7 +141,7 @@ int main(int argc, char** argv) {
     return fail(kExitUsage, error.what());
   }
 
-  if (init->parsed()) return initImage(initDir);
+  if (init->parsed()) return initImage(initDir, initUtf16);
   if (preview->parsed()) return previewExit;
 
   if (device.empty())

@@ -28,7 +28,7 @@ DeviceState::DeviceState(SimOptions simOptions)
       lock(options.deviceDir, options.lockWait),
       config(readDeviceConfig(options.deviceDir / "device.json")),
       files(options.deviceDir / "fs"),
-      registry(options.deviceDir / "registry.reg"),
+      registry(options.deviceDir / "registry.reg", config.codePage),
       trace(options.traceFile, options.keepTrace) {
   for (const SimWindowSpec& spec : config.windows) {
     SimWindow window;

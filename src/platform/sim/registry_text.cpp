@@ -1,8 +1,12 @@
-// The registry editor's text format (sim_registry.h): reading it into a tree, with the
-// file name and line in every error, and writing a tree back.
+// Reading the registry editor's text format (sim_registry.h) into a tree, in any of the
+// encodings it comes in, with the file name and line in every error. One pass over the
+// lines, each decoded once; nothing here recurses or copies what it has read before.
+#include <algorithm>
 #include <cstdio>
 
+#include "host_text/code_pages.h"
 #include "host_text/utf.h"
+#include "platform/sim/registry_text.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/sim/sim_registry.h"
 
@@ -10,148 +14,279 @@ namespace autorun::sim {
 
 namespace {
 
-constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
-constexpr std::size_t kLineWidth = 80;
+using Charset = RegistryFormat::Charset;
 
-// ---- Reading ---------------------------------------------------------------------------
+bool isBlank(char16_t c) {
+  return c == u' ' || c == u'\t';
+}
+std::u16string_view trimLeft(std::u16string_view s) {
+  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+std::u16string_view trimRight(std::u16string_view s) {
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+std::u16string_view trim(std::u16string_view s) {
+  return trimLeft(trimRight(s));
+}
+
+int hexDigit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+std::string codePageName(const RegistryFormat& format) {
+  return format.charset == Charset::CodePage ? "code page " + std::to_string(format.codePage)
+                                             : std::string("UTF-8");
+}
+
+// The lines of a file's bytes in one charset, each decoded when it is reached.
+class LineReader {
+ public:
+  LineReader(std::string_view bytes, const RegistryFormat& format)
+      : bytes_(bytes), format_(format) {}
+
+  // The next line without its line end; false at the end. `error` says why a line could
+  // not be decoded (empty when it could).
+  bool next(std::u16string& line, std::string& error) {
+    error.clear();
+    if (position_ >= bytes_.size()) return false;
+    ++number_;
+    const bool wide = format_.charset == Charset::Utf16;
+    std::size_t end = position_;
+    if (wide) {
+      while (end + 1 < bytes_.size() && !(bytes_[end] == '\n' && bytes_[end + 1] == 0)) end += 2;
+      if (end + 1 >= bytes_.size()) end = bytes_.size();
+    } else {
+      end = bytes_.find('\n', position_);
+      if (end == std::string_view::npos) end = bytes_.size();
+    }
+    raw_ = bytes_.substr(position_, end - position_);
+    position_ = end == bytes_.size() ? end : end + (wide ? 2 : 1);
+    if (wide) {
+      if (raw_.size() % 2 != 0) {
+        error = "UTF-16 text with an odd number of bytes";
+        raw_.remove_suffix(1);
+      }
+      line.resize(raw_.size() / 2);
+      for (std::size_t i = 0; i < line.size(); ++i) {
+        line[i] = static_cast<char16_t>(static_cast<unsigned char>(raw_[2 * i]) |
+                                        (static_cast<unsigned char>(raw_[2 * i + 1]) << 8));
+      }
+      crlf_ = !line.empty() && line.back() == u'\r';
+      if (crlf_) line.pop_back();
+      return true;
+    }
+    crlf_ = !raw_.empty() && raw_.back() == '\r';
+    if (crlf_) raw_.remove_suffix(1);
+    const std::string_view text = raw_;
+    std::optional<std::u16string> decoded = format_.charset == Charset::CodePage
+                                                ? host::fromCodePage(text, format_.codePage)
+                                                : host::fromUtf8Exactly(text);
+    if (decoded) {
+      line = std::move(*decoded);
+    } else {
+      line = host::fromUtf8(text);
+      error =
+          format_.charset == Charset::CodePage
+              ? "a byte here is not a character of code page " + std::to_string(format_.codePage)
+              : std::string("the text is not valid UTF-8");
+    }
+    return true;
+  }
+
+  std::size_t number() const { return number_; }
+  // The current line's bytes, without its line end.
+  std::string_view raw() const { return raw_; }
+  bool crlf() const { return crlf_; }
+
+ private:
+  std::string_view bytes_;
+  const RegistryFormat& format_;
+  std::size_t position_ = 0;
+  std::size_t number_ = 0;
+  std::string_view raw_;
+  bool crlf_ = false;
+};
 
 class Parser {
  public:
-  Parser(std::string_view text, const std::string& fileName) : text_(text), fileName_(fileName) {
-    if (text_.substr(0, 3) == "\xEF\xBB\xBF") text_.remove_prefix(3);
-  }
+  Parser(std::string_view bytes, const std::string& fileName, int codePage)
+      : fileName_(fileName), codePage_(codePage), lines_(detect(bytes), format_) {}
 
   RegistryTree parse() {
     RegistryTree tree;
-    bool sawHeader = false;
+    readHeader();
     std::shared_ptr<RegistryNode> section;
     while (nextLine()) {
-      std::string_view line = trimRight(line_);
-      if (trimLeft(line).empty()) continue;
-      if (!sawHeader) {
-        if (trimLeft(line) != kHeader)
-          fail("the first line must be \"" + std::string(kHeader) + "\"");
-        sawHeader = true;
-        continue;
-      }
-      line = trimLeft(line);
-      if (line.front() == ';') continue;
-      if (line.front() == '[') {
-        section = parseSection(tree, line);
-      } else if (line.front() == '"' || line.front() == '@') {
+      const std::u16string_view line = trim(line_);
+      if (line.empty() || line.front() == u';') continue;
+      if (line.front() == u'[') {
+        section = parseSection(tree, trimRight(line_));
+      } else if (line.front() == u'"' || line.front() == u'@') {
         if (!section) fail("a value before the first [key] line");
         parseValue(*section, line);
       } else {
         fail("expected a [key] line, a value line (\"name\"=... or @=...) or a comment");
       }
     }
-    if (!sawHeader) {
-      lineNumber_ = 1;
-      fail("the first line must be \"" + std::string(kHeader) + "\"");
-    }
     return tree;
   }
 
+  const RegistryFormat& format() const { return format_; }
+
  private:
   [[noreturn]] void fail(const std::string& message) const {
-    throw SimError(fileName_ + ":" + std::to_string(lineNumber_) + ": " + message);
+    throw SimError(fileName_ + ":" + std::to_string(lines_.number()) + ": " + message);
+  }
+
+  // The charset from the byte-order mark or, without one, from the first line; returns
+  // the bytes after the mark.
+  std::string_view detect(std::string_view bytes) {
+    const auto startsWith = [&](std::string_view mark) {
+      return bytes.substr(0, mark.size()) == mark;
+    };
+    if (startsWith("\xFF\xFE")) {
+      format_ = RegistryFormat::utf16();
+      return bytes.substr(2);
+    }
+    if (startsWith("\xFE\xFF")) {
+      throw SimError(fileName_ +
+                     ":1: UTF-16 big-endian is not read; the registry editor writes UTF-16 "
+                     "little-endian with the mark FF FE");
+    }
+    if (startsWith("\xEF\xBB\xBF")) {
+      format_.byteOrderMark = true;
+      return bytes.substr(3);
+    }
+    if (bytes.size() >= 2 && bytes[0] != 0 && bytes[1] == 0) {
+      throw SimError(fileName_ +
+                     ":1: UTF-16 without a byte-order mark is not read; the registry editor "
+                     "begins its files with the mark FF FE");
+    }
+    // No mark: a "REGEDIT4" file is in the device's code page, anything else UTF-8.
+    if (firstLine(bytes) == "REGEDIT4" && codePage_ != host::kCodePageUtf8) {
+      format_.charset = Charset::CodePage;
+      format_.codePage = codePage_;
+    }
+    return bytes;
+  }
+
+  static std::string_view firstLine(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const std::size_t end = bytes.find('\n');
+      std::string_view line = bytes.substr(0, end);
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+        line.remove_suffix(1);
+      while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+      if (!line.empty() || end == std::string_view::npos) return line;
+      bytes.remove_prefix(end + 1);
+    }
+    return {};
+  }
+
+  void readHeader() {
+    while (true) {
+      std::string error;
+      const bool more = lines_.next(line_, error);
+      const std::u16string_view line = trim(line_);
+      if (more && line.empty() && error.empty()) continue;
+      format_.crlf = lines_.crlf();
+      if (error.empty() && line == kRegistryHeader5) return;
+      if (error.empty() && line == kRegistryHeader4 && format_.charset != Charset::Utf16) {
+        format_.regedit4 = true;
+        return;
+      }
+      std::string expected = "the first line must be \"" + host::toUtf8(kRegistryHeader5) + "\"";
+      if (format_.charset != Charset::Utf16) {
+        expected += " (or \"REGEDIT4\" for a file in the device's code page)";
+      }
+      if (!more) {
+        throw SimError(fileName_ + ":" + std::to_string(std::max<std::size_t>(lines_.number(), 1)) +
+                       ": " + expected + ", found nothing");
+      }
+      const std::string found = format_.charset == Charset::Utf16 || error.empty()
+                                    ? escapedText(line)
+                                    : escapedBytes(lines_.raw());
+      fail(expected + ", found \"" + found + "\"");
+    }
   }
 
   bool nextLine() {
-    if (position_ >= text_.size()) return false;
-    const std::size_t end = text_.find('\n', position_);
-    const std::size_t stop = end == std::string_view::npos ? text_.size() : end;
-    line_ = text_.substr(position_, stop - position_);
-    if (!line_.empty() && line_.back() == '\r') line_.remove_suffix(1);
-    position_ = end == std::string_view::npos ? text_.size() : end + 1;
-    ++lineNumber_;
+    std::string error;
+    if (!lines_.next(line_, error)) return false;
+    if (!error.empty()) fail(error);
     return true;
   }
 
-  static std::string_view trimLeft(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    return s;
-  }
-  static std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-  }
-
-  std::u16string decode(std::string_view utf8) const {
-    // Invalid UTF-8 would be silently replaced and then written back changed.
-    std::u16string text = host::fromUtf8(utf8);
-    if (host::toUtf8(text) != utf8) fail("the text is not valid UTF-8");
-    return text;
-  }
-
-  std::shared_ptr<RegistryNode> parseSection(RegistryTree& tree, std::string_view line) {
-    if (line.back() != ']') fail("a [key] line must end with ']'");
-    std::string_view path = line.substr(1, line.size() - 2);
-    if (!path.empty() && path.front() == '-') fail("key deletion lines ([-...]) are not supported");
-    const std::u16string wide = decode(path);
-    const std::size_t slash = wide.find(u'\\');
-    const std::u16string_view rootName = std::u16string_view(wide).substr(0, slash);
+  std::shared_ptr<RegistryNode> parseSection(RegistryTree& tree, std::u16string_view line) {
+    line = trimLeft(line);
+    if (line.back() != u']') fail("a [key] line must end with ']'");
+    const std::u16string_view path = line.substr(1, line.size() - 2);
+    if (!path.empty() && path.front() == u'-')
+      fail("key deletion lines ([-...]) are not supported");
+    const std::size_t slash = path.find(u'\\');
+    const std::u16string_view rootName = path.substr(0, slash);
     const std::optional<RegistryRoot> root = registryRootNamed(rootName);
     if (!root) {
-      fail("unknown root \"" + host::toUtf8(rootName) +
+      fail("unknown root \"" + escapedText(rootName) +
            "\" (HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER or HKEY_USERS)");
     }
-    std::shared_ptr<RegistryNode> node = tree.roots[static_cast<std::size_t>(*root)];
-    if (slash == std::u16string::npos) return node;
-    std::vector<std::u16string> components;
-    if (!splitKeyPath(std::u16string_view(wide).substr(slash + 1), components)) {
-      fail("a key name is empty or holds control characters");
-    }
-    for (const std::u16string& name : components) {
-      RegistryNode* existing = node->child(name);
-      if (existing != nullptr) {
-        for (const auto& child : node->children) {
-          if (child.get() == existing) node = child;
+    RegistryNode* node = tree.roots[static_cast<std::size_t>(*root)].get();
+    if (slash != std::u16string_view::npos) {
+      std::u16string_view keyPath = path.substr(slash + 1);
+      const auto depth =
+          static_cast<std::size_t>(std::count(keyPath.begin(), keyPath.end(), u'\\')) + 1;
+      if (depth > kMaxRegistryDepth) {
+        fail("a key " + std::to_string(depth) + " levels deep; the registry holds at most " +
+             std::to_string(kMaxRegistryDepth));
+      }
+      while (true) {
+        const std::size_t end = keyPath.find(u'\\');
+        const std::u16string_view name = keyPath.substr(0, end);
+        if (!isStorableKeyName(name)) {
+          fail("a key name is empty or holds control characters or a lone surrogate");
         }
-      } else {
-        auto child = std::make_shared<RegistryNode>();
-        child->name = name;
-        node->children.push_back(child);
-        node = child;
+        RegistryNode* next = node->findChild(name);
+        node = next != nullptr ? next : node->addChild(std::u16string(name)).get();
+        if (end == std::u16string_view::npos) break;
+        keyPath.remove_prefix(end + 1);
       }
     }
-    return node;
+    node->listed = true;
+    return node->shared_from_this();
   }
 
   // A quoted text with \\ and \" escapes; `s` starts at the opening quote. Returns the
   // text and leaves `s` after the closing quote.
-  std::u16string quoted(std::string_view& s) const {
-    std::string raw;
+  std::u16string quoted(std::u16string_view& s) const {
+    std::u16string text;
     std::size_t i = 1;
     for (;; ++i) {
       if (i >= s.size()) fail("a quoted text has no closing quote");
-      const char c = s[i];
-      if (c == '"') break;
-      if (c == '\\') {
-        if (i + 1 >= s.size() || (s[i + 1] != '\\' && s[i + 1] != '"')) {
+      const char16_t c = s[i];
+      if (c == u'"') break;
+      if (c == u'\\') {
+        if (i + 1 >= s.size() || (s[i + 1] != u'\\' && s[i + 1] != u'"')) {
           fail("a backslash in a quoted text must be written \\\\ (or \\\" for a quote)");
         }
-        raw.push_back(s[++i]);
+        text.push_back(s[++i]);
       } else {
-        raw.push_back(c);
+        text.push_back(c);
       }
     }
     s.remove_prefix(i + 1);
-    return decode(raw);
+    return text;
   }
 
-  static int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  }
-
-  std::uint32_t hexNumber(std::string_view digits, const char* what) const {
+  std::uint32_t hexNumber(std::u16string_view digits, const char* what) const {
     if (digits.empty() || digits.size() > 8)
       fail(std::string("expected 1 to 8 hex digits for ") + what);
     std::uint32_t value = 0;
-    for (char c : digits) {
+    for (char16_t c : digits) {
       const int d = hexDigit(c);
       if (d < 0) fail(std::string("expected hex digits for ") + what);
       value = value * 16 + static_cast<std::uint32_t>(d);
@@ -159,173 +294,183 @@ class Parser {
     return value;
   }
 
-  std::vector<std::uint8_t> hexBytes(std::string_view list) {
+  // Comma-separated hex bytes; `list` is the rest of the value's line. A line ending in a
+  // comma and a backslash goes on in the next line; blank lines and comments between are
+  // skipped, as the registry editor does. Each line is read once.
+  std::vector<std::uint8_t> hexBytes(std::u16string_view list) {
     std::vector<std::uint8_t> bytes;
-    // Continuation lines: a line ending in a backslash goes on in the next line.
-    std::string joined(list);
-    while (!joined.empty() && trimRight(joined).back() == '\\') {
-      joined = std::string(trimRight(joined));
-      joined.pop_back();
-      if (!nextLine()) fail("the file ends inside a continued value");
-      joined += trimRight(trimLeft(line_));
-    }
-    std::string_view rest = trimRight(trimLeft(joined));
-    if (rest.empty()) return bytes;
+    list = trim(list);
     while (true) {
-      const std::size_t comma = rest.find(',');
-      const std::string_view token = trimRight(trimLeft(rest.substr(0, comma)));
-      if (token.empty() || token.size() > 2 || hexDigit(token[0]) < 0 ||
-          (token.size() == 2 && hexDigit(token[1]) < 0)) {
-        fail("expected hex bytes separated by commas");
+      const bool continued = !list.empty() && list.back() == u'\\';
+      if (continued) {
+        list = trimRight(list.substr(0, list.size() - 1));
+        if (!list.empty() && list.back() != u',')
+          fail("a hex list goes on in the next line after a comma and a backslash");
+        if (!list.empty()) list.remove_suffix(1);
       }
-      bytes.push_back(static_cast<std::uint8_t>(hexNumber(token, "a byte")));
-      if (comma == std::string_view::npos) break;
-      rest.remove_prefix(comma + 1);
+      if (!list.empty() || !continued) appendHexBytes(list, bytes);
+      if (!continued) return bytes;
+      do {
+        if (!nextLine()) fail("the file ends inside a continued hex list");
+        list = trim(line_);
+      } while (list.empty() || list.front() == u';');
+      if (hexDigit(list.front()) < 0)
+        fail("a continued hex list goes on in a line that does not start with hex bytes");
     }
-    return bytes;
   }
 
-  void parseValue(RegistryNode& node, std::string_view line) {
+  void appendHexBytes(std::u16string_view list, std::vector<std::uint8_t>& bytes) const {
+    if (list.empty()) return;
+    while (true) {
+      const std::size_t comma = list.find(u',');
+      const std::u16string_view token = trim(list.substr(0, comma));
+      if (token.empty() || token.size() > 2) fail("expected hex bytes separated by commas");
+      bytes.push_back(static_cast<std::uint8_t>(hexNumber(token, "a byte")));
+      if (comma == std::u16string_view::npos) return;
+      list.remove_prefix(comma + 1);
+    }
+  }
+
+  // In a "REGEDIT4" file the bytes of texts are in the file's charset.
+  std::vector<std::uint8_t> hexText(const std::vector<std::uint8_t>& bytes,
+                                    std::uint32_t type) const {
+    const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::optional<std::u16string> text = format_.charset == Charset::CodePage
+                                                   ? host::fromCodePage(raw, format_.codePage)
+                                                   : host::fromUtf8Exactly(raw);
+    if (!text) {
+      char what[16];
+      std::snprintf(what, sizeof what, "hex(%x)", type);
+      fail(std::string("the bytes of a ") + what + " text are not text in " +
+           codePageName(format_));
+    }
+    std::vector<std::uint8_t> data;
+    data.reserve(text->size() * 2);
+    for (char16_t c : *text) {
+      data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+      data.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return data;
+  }
+
+  void parseValue(RegistryNode& node, std::u16string_view line) {
     std::u16string name;
-    if (line.front() == '@') {
+    if (line.front() == u'@') {
       line.remove_prefix(1);
     } else {
       name = quoted(line);
       if (name.empty()) fail("an empty value name; the default value is written @");
-      if (!isStorableValueName(name)) fail("a value name holds control characters");
+      if (!isStorableValueName(name))
+        fail("a value name holds control characters or a lone surrogate");
     }
     line = trimLeft(line);
-    if (line.empty() || line.front() != '=') fail("expected '=' after the value name");
+    if (line.empty() || line.front() != u'=') fail("expected '=' after the value name");
     line = trimLeft(line.substr(1));
 
     RegistryValue value;
-    value.name = name;
-    if (!line.empty() && line.front() == '"') {
+    value.name = std::move(name);
+    if (!line.empty() && line.front() == u'"') {
       const std::u16string text = quoted(line);
       if (!trimLeft(line).empty()) fail("text after the closing quote");
       value.type = kRegString;
       value.data = registryStringBytes(text);
-    } else if (line.substr(0, 6) == "dword:") {
+    } else if (line.substr(0, 6) == u"dword:") {
       const std::uint32_t number = hexNumber(trimRight(line.substr(6)), "a dword");
       value.type = kRegDword;
       for (int shift = 0; shift < 32; shift += 8) {
         value.data.push_back(static_cast<std::uint8_t>(number >> shift));
       }
-    } else if (line.substr(0, 4) == "hex:") {
+    } else if (line.substr(0, 4) == u"hex:") {
       value.type = 3;
       value.data = hexBytes(line.substr(4));
-    } else if (line.substr(0, 4) == "hex(") {
-      const std::size_t close = line.find("):");
-      if (close == std::string_view::npos) fail("expected hex(type):bytes");
+    } else if (line.substr(0, 4) == u"hex(") {
+      const std::size_t close = line.find(u"):");
+      if (close == std::u16string_view::npos) fail("expected hex(type):bytes");
       value.type = hexNumber(line.substr(4, close - 4), "a value type");
       value.data = hexBytes(line.substr(close + 2));
-    } else if (line == "-") {
+      if (format_.regedit4 && isRegistryTextType(value.type)) {
+        value.data = hexText(value.data, value.type);
+      }
+    } else if (line == u"-") {
       fail("value deletion lines (=-) are not supported");
     } else {
       fail("expected \"text\", dword:, hex: or hex(type): after '='");
     }
-    if (RegistryValue* existing = node.value(name)) {
-      *existing = std::move(value);
-    } else {
-      node.values.push_back(std::move(value));
-    }
+    node.setValue(std::move(value));
   }
 
-  std::string_view text_;
   const std::string& fileName_;
-  std::size_t position_ = 0;
-  std::size_t lineNumber_ = 0;
-  std::string_view line_;
+  int codePage_;
+  RegistryFormat format_;
+  LineReader lines_;
+  std::u16string line_;
 };
-
-// ---- Writing ---------------------------------------------------------------------------
-
-std::string quote(std::u16string_view text) {
-  std::string out = "\"";
-  for (char c : host::toUtf8(text)) {
-    if (c == '\\' || c == '"') out.push_back('\\');
-    out.push_back(c);
-  }
-  out.push_back('"');
-  return out;
-}
-
-// The text of a type-1 value when its bytes are exactly a text and its terminating NUL.
-bool storedText(const RegistryValue& value, std::u16string& text) {
-  if (value.type != kRegString || value.data.size() < 2 || value.data.size() % 2 != 0) return false;
-  text.clear();
-  for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8)));
-  }
-  if (text.back() != 0) return false;
-  text.pop_back();
-  if (text.find(u'\0') != std::u16string::npos) return false;
-  // Line breaks would split the line; lone surrogates would not survive UTF-8.
-  if (text.find_first_of(u"\r\n") != std::u16string::npos || hasLoneSurrogate(text)) return false;
-  return true;
-}
-
-void writeValue(std::string& out, const RegistryValue& value) {
-  std::string line = value.name.empty() ? "@=" : quote(value.name) + "=";
-  std::u16string text;
-  if (storedText(value, text)) {
-    out += line + quote(text) + "\n";
-    return;
-  }
-  if (value.type == kRegDword && value.data.size() == 4) {
-    char digits[9];
-    const std::uint32_t number = static_cast<std::uint32_t>(value.data[0]) |
-                                 (static_cast<std::uint32_t>(value.data[1]) << 8) |
-                                 (static_cast<std::uint32_t>(value.data[2]) << 16) |
-                                 (static_cast<std::uint32_t>(value.data[3]) << 24);
-    std::snprintf(digits, sizeof digits, "%08x", number);
-    out += line + "dword:" + digits + "\n";
-    return;
-  }
-  if (value.type == 3) {
-    line += "hex:";
-  } else {
-    char type[16];
-    std::snprintf(type, sizeof type, "hex(%x):", value.type);
-    line += type;
-  }
-  for (std::size_t i = 0; i < value.data.size(); ++i) {
-    char byte[4];
-    std::snprintf(byte, sizeof byte, "%02x", value.data[i]);
-    line += byte;
-    if (i + 1 < value.data.size()) {
-      line += ',';
-      // Wrap long lists as the registry editor does, with a trailing backslash.
-      if (line.size() > kLineWidth - 4) {
-        out += line + "\\\n";
-        line = "  ";
-      }
-    }
-  }
-  out += line + "\n";
-}
-
-void writeKey(std::string& out, const RegistryNode& node, const std::string& path, bool isRoot) {
-  if (!isRoot || !node.values.empty()) {
-    out += "\n[" + path + "]\n";
-    for (const RegistryValue& value : node.values) writeValue(out, value);
-  }
-  for (const auto& child : node.children) {
-    writeKey(out, *child, path + "\\" + host::toUtf8(child->name), false);
-  }
-}
 
 }  // namespace
 
-RegistryTree parseRegistryText(std::string_view text, const std::string& fileName) {
-  return Parser(text, fileName).parse();
+std::string escapedText(std::u16string_view text) {
+  constexpr std::size_t kMost = 60;
+  std::u16string shown;
+  std::string out;
+  const auto flush = [&] {
+    out += host::toUtf8(shown);
+    shown.clear();
+  };
+  for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
+    const char16_t c = text[i];
+    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                      text[i + 1] <= 0xDFFF;
+    char escape[8] = {};
+    if (c == u'\\' || c == u'"') {
+      std::snprintf(escape, sizeof escape, "\\%c", static_cast<char>(c));
+    } else if (c < 0x20 || c == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(c));
+    } else if (c >= 0xD800 && c <= 0xDFFF && !pair) {
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+    }
+    if (escape[0] != 0) {
+      flush();
+      out += escape;
+      continue;
+    }
+    shown.push_back(c);
+    if (pair) shown.push_back(text[++i]);
+  }
+  flush();
+  if (text.size() > kMost) out += "...";
+  return out;
 }
 
-std::string formatRegistryText(const RegistryTree& tree) {
-  std::string out(kHeader);
-  out += "\n";
-  for (const auto& root : tree.roots) writeKey(out, *root, host::toUtf8(root->name), true);
+std::string escapedBytes(std::string_view bytes) {
+  constexpr std::size_t kMost = 60;
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size() && i < kMost; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b == '\\' || b == '"') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(b));
+    } else if (b < 0x20 || b >= 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(b));
+      out += escape;
+    } else {
+      out.push_back(static_cast<char>(b));
+    }
+  }
+  if (bytes.size() > kMost) out += "...";
   return out;
+}
+
+bool isRegistryTextType(std::uint32_t type) {
+  return type == kRegString || type == 2 || type == 7;
+}
+
+RegistryTree parseRegistryText(std::string_view bytes, const std::string& fileName, int codePage,
+                               RegistryFormat* format) {
+  Parser parser(bytes, fileName, codePage);
+  RegistryTree tree = parser.parse();
+  if (format != nullptr) *format = parser.format();
+  return tree;
 }
 
 }  // namespace autorun::sim

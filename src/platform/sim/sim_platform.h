@@ -2,7 +2,7 @@
 //
 // A device image is a host folder:
 //   DIR/fs/           the device's root "\" (matched without regard to case)
-//   DIR/registry.reg  the registry, in the registry editor's text format (UTF-8)
+//   DIR/registry.reg  the registry, in the registry editor's text format
 //   DIR/device.json   optional: cards, special folders, free bytes, open windows, ...
 // Every operation that changes the device or talks to the user is recorded in a trace
 // (in memory, and as JSON Lines in a file when asked).
