@@ -29,15 +29,6 @@ std::size_t findReferenceStart(std::u16string_view text) {
 
 }  // namespace
 
-bool isIdentifierCharacter(char16_t c) {
-  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
-         c == u'_';
-}
-
-bool isIdentifier(std::u16string_view text) {
-  return std::all_of(text.begin(), text.end(), isIdentifierCharacter);
-}
-
 ConfigStore::ConfigStore() : sectionPrefix_(u"/") {}
 
 const std::u16string* ConfigStore::lookup(std::u16string_view keyPath) const {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/config_syntax.h"
 #include "base/wide_text.h"
 
 namespace autorun {
@@ -64,11 +65,5 @@ class ConfigStore {
   std::size_t expansionAllowance_ = kExpansionAllowance;
   std::u16string sectionPrefix_;
 };
-
-// The parser's fixed tables.
-inline constexpr std::u16string_view kIdentifierCharacters =
-    u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
-bool isIdentifierCharacter(char16_t c);
-bool isIdentifier(std::u16string_view text);  // true for the empty text
 
 }  // namespace autorun
