@@ -138,7 +138,10 @@ std::u16string ConfigStore::expandReferences(std::u16string_view keyPath, std::u
     const std::u16string* replacement =
         lookup(name.find(u'/') != std::u16string::npos ? name : base + name);
     const std::size_t length = replacement != nullptr ? replacement->size() : 0;
-    if (length > expansionAllowance_) break;  // this reference and the rest stay as they are
+    if (length > expansionAllowance_) {
+      expansionLimitReached_ = true;
+      break;  // this reference and the rest stay as they are
+    }
     expansionAllowance_ -= length;
 
     done.pop_back();  // the "$"
@@ -234,6 +237,7 @@ std::vector<std::u16string> ConfigStore::listKeys(std::u16string_view sectionPat
 void ConfigStore::clear() {
   entries_.clear();
   expansionAllowance_ = kExpansionAllowance;
+  expansionLimitReached_ = false;
 }
 
 }  // namespace autorun

@@ -45,12 +45,18 @@ class ConfigStore {
   // ---- Inspection (tools and tests) ----
   const Entries& entries() const { return entries_; }
   const std::u16string& currentSectionPrefix() const { return sectionPrefix_; }
+  // Whether a reference was left unexpanded because references had pulled in
+  // kExpansionAllowance code units since the last clear.
+  bool expansionLimitReached() const { return expansionLimitReached_; }
 
  private:
-  // References may pull in at most this many code units in all between two clears: enough
-  // for any configuration file, but a chain of entries that each refer twice to the one
-  // before (doubling at every step) stops here instead of exhausting memory.
-  static constexpr std::size_t kExpansionAllowance = std::size_t{1} << 22;
+  // References may pull in at most this many code units in all between two clears: 335
+  // times a whole configuration file (at most 49999 code units), which no real
+  // configuration comes near, while a chain of entries that each refer twice to the one
+  // before (doubling at every step) stops here instead of exhausting memory. Reaching it
+  // leaves the reference unexpanded and marks the store (expansionLimitReached), so that
+  // loading refuses the configuration rather than use it altered.
+  static constexpr std::size_t kExpansionAllowance = std::size_t{1} << 24;
 
   std::u16string expandReferences(std::u16string_view keyPath, std::u16string value);
   // Expands the value's references and stores it under a key that is already folded.
@@ -63,6 +69,7 @@ class ConfigStore {
 
   Entries entries_;
   std::size_t expansionAllowance_ = kExpansionAllowance;
+  bool expansionLimitReached_ = false;
   std::u16string sectionPrefix_;
 };
 
