@@ -18,13 +18,6 @@ namespace {
 
 constexpr std::u16string_view kInstallList = u"install_actions";
 
-// The "makedir" entries come first in the plan's folders, before those the copies need.
-void seedDirectories(const ConfigStore& config, CopyPlan& plan) {
-  walkActionList(
-      config, kInstallList, u"makedir",
-      [&plan](std::uint32_t, const std::u16string& folder) { plan.addDirectory(folder); });
-}
-
 // False, after telling the user, when the programs folder's volume cannot take the copies.
 // A volume whose free space cannot be told is not held against the installation.
 bool checkFreeSpace(InstallerContext& context, const CopyPlan& plan) {
@@ -49,8 +42,7 @@ bool runInstall(InstallerContext& context, bool interactive) {
   const WindowHandle statusDialog = openStatusDialog(context);
 
   CopyPlan plan;
-  seedDirectories(context.config, plan);
-  collectCopyActions(context, kInstallList, plan);
+  planInstallCopies(context, plan);
   if (!checkFreeSpace(context, plan)) return false;
   // Nothing is undone after a failure; what was made and copied so far stays.
   if (!performCopyPlan(context, plan, statusDialog)) return false;
