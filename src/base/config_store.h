@@ -20,6 +20,14 @@ class ConfigStore {
 
   ConfigStore();
 
+  // References may pull in at most this many code units in all between two clears: 335
+  // times a whole configuration file (at most 49999 code units), which no real
+  // configuration comes near, while a chain of entries that each refer twice to the one
+  // before (doubling at every step) stops here instead of exhausting memory. Reaching it
+  // leaves the reference unexpanded and marks the store (expansionLimitReached), so that
+  // loading refuses the configuration rather than use it altered.
+  static constexpr std::size_t kExpansionAllowance = std::size_t{1} << 24;
+
   // ---- Queries (never fail) ----
   std::u16string getString(std::u16string_view keyPath, std::u16string_view defaultValue) const;
   std::int32_t getInt(std::u16string_view keyPath, std::int32_t defaultValue) const;
@@ -50,13 +58,6 @@ class ConfigStore {
   bool expansionLimitReached() const { return expansionLimitReached_; }
 
  private:
-  // References may pull in at most this many code units in all between two clears: 335
-  // times a whole configuration file (at most 49999 code units), which no real
-  // configuration comes near, while a chain of entries that each refer twice to the one
-  // before (doubling at every step) stops here instead of exhausting memory. Reaching it
-  // leaves the reference unexpanded and marks the store (expansionLimitReached), so that
-  // loading refuses the configuration rather than use it altered.
-  static constexpr std::size_t kExpansionAllowance = std::size_t{1} << 24;
 
   std::u16string expandReferences(std::u16string_view keyPath, std::u16string value);
   // Expands the value's references and stores it under a key that is already folded.
