@@ -21,7 +21,10 @@ constexpr std::string_view kGood =
     "question = \"Install %s?\"\r\n[reinstall]\r\nquestion = \"Again %s?\"\r\n[uninstall]\r\n"
     "title = \"%s\"\r\nquestion = \"Remove %s?\"\r\nready = \"%s removed\"\r\n"
     "notinstalled = \"%s absent\"\r\n[error]\r\nfreespace = \"%s needs %s bytes\"\r\n"
-    "running = \"Close it\"\r\n[registry]\r\ninstalled = \"HKLM\\\\Software\\\\A\\\\I\"\r\n";
+    "running = \"Close it\"\r\n[registry]\r\ninstalled = \"HKLM\\\\Software\\\\A\\\\I\"\r\n"
+    "[install_actions]\r\nsrc_1 = \"\\\\A\\\\a.exe\"\r\ndst_1 = "
+    "\"%PROGRAM_FILES%\\\\A\\\\a.exe\"\r\n"
+    "[uninstall_actions]\r\nremove_reg_1 = \"HKLM\\\\Software\\\\A\"\r\n";
 
 TEST(CheckCommand, NotesAloneAndWarningsPassErrorsFail) {
   TempFolder folder;
@@ -38,7 +41,7 @@ TEST(CheckCommand, NotesAloneAndWarningsPassErrorsFail) {
       folder.write("warned.txt", std::string(kGood) + "[install]\r\ntitel = \"x\"\r\n");
   const ProgramRun warning = run(tool() + " check " + quote(warned));
   EXPECT_EQ(warning.exitCode, 0) << warning.output;
-  EXPECT_NE(warning.output.find("warned.txt:26:1: warning: the installer never reads "
+  EXPECT_NE(warning.output.find("warned.txt:31:1: warning: the installer never reads "
                                 "'install/titel'; did you mean 'install/title'? [unknown-key]"),
             std::string::npos)
       << warning.output;

@@ -296,7 +296,7 @@ const RuleCase kCases[] = {
     {"ListUnknown",
      "[uninstall_actions]",
      "[uninstall_action]",
-     {"action-list-unknown"},
+     {"action-list-unknown", "missing-list"},
      "[uninstall_action]",
      "did you mean 'uninstall_actions'"},
     {"BackupNumbering",
