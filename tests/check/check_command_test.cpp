@@ -94,5 +94,34 @@ TEST(CheckCommand, EncipheredFileWithItsKeyAndUnreadableInput) {
       2);
 }
 
+// plan: the installer's own run on a scratch device, each copy with its real size; the card
+// itself is only read.
+TEST(PlanCommand, ListsTheInstallationAndTheUninstallation) {
+  TempFolder folder;
+  const fs::path config = folder.write("config.txt", kGood);
+  folder.write("card/A/a.exe", std::string(1234, 'x'));
+  folder.write("card/2577/autorun.exe", "MZ");
+  const ProgramRun result =
+      run(tool() + " plan --json " + quote(config) + " --card " + quote(folder.path() / "card"));
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  const nlohmann::json plan = nlohmann::json::parse(result.output, nullptr, false);
+  ASSERT_TRUE(plan.is_object()) << result.output;
+  EXPECT_EQ(plan["install"]["bytes"], 1234);
+  bool copied = false;
+  for (const nlohmann::json& step : plan["install"]["steps"]) {
+    if (step["op"] == "copy_file") {
+      copied = true;
+      EXPECT_EQ(step["destination"], "\\Program Files\\A\\a.exe");
+      EXPECT_EQ(step["size"], 1234);
+    }
+  }
+  EXPECT_TRUE(copied) << result.output;
+  EXPECT_EQ(plan["uninstall"]["installed_after"], false) << result.output;
+  EXPECT_EQ(fs::file_size(folder.path() / "card/A/a.exe"), 1234u);
+  EXPECT_EQ(
+      run(tool() + " plan " + quote(config) + " --card " + quote(folder.path() / "none")).exitCode,
+      2);
+}
+
 }  // namespace
 }  // namespace autorun::testing

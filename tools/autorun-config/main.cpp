@@ -28,7 +28,7 @@ void addKeyOption(CLI::App& command, std::string& key) {
 int main(int argc, char** argv) {
   CLI::App app(
       "Configuration files and cards of the autorun installer. Exit codes: 0 done, 1 failed "
-      "(check: errors found), 2 a file cannot be read or written (check, plan, build), 64 "
+      "(check: errors found), 2 a file cannot be read or written (check, plan), 64 "
       "bad options",
       "autorun-config");
   app.require_subcommand(1);
@@ -87,6 +87,21 @@ int main(int argc, char** argv) {
     if (!checkCard.empty()) check.cardFolder = checkCard;
     exitCode = runCheck(check, std::cout, std::cerr);
   });
+
+  PlanOptions plan;
+  CLI::App* planCommand = app.add_subcommand(
+      "plan",
+      "Show what an installation from the card on a fresh device would do, in order (folders, "
+      "copies with sizes, the space needed, registry values, shortcuts, DLLs, the program "
+      "started), and what the uninstallation would remove; worked out by the installer's own "
+      "code on a simulated device, without copying the card's files");
+  planCommand->add_option("FILE", plan.file, "The configuration: plain source or enciphered file")
+      ->required();
+  planCommand->add_option("--card", plan.cardFolder, "The card's root folder on the host")
+      ->required();
+  addKeyOption(*planCommand, plan.key);
+  planCommand->add_flag("--json", plan.json, "Write the plan as one JSON object");
+  planCommand->callback([&] { exitCode = runPlan(plan, std::cout, std::cerr); });
 
   try {
     app.parse(argc, argv);
