@@ -9,6 +9,7 @@ packages=(
   libfreetype-dev libpng-dev fonts-dejavu-core
   g++-mingw-w64-x86-64-win32 wine wine64 fonts-wine xvfb imagemagick x11-apps
   valgrind python3 time
+  dosfstools mtools
 )
 missing=()
 for p in "${packages[@]}"; do

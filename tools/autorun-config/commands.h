@@ -11,9 +11,10 @@ namespace autorun::config_tool {
 
 // Exit codes of the program.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;      // the command failed, or check found errors
-inline constexpr int kExitCannotRead = 2;  // check, plan: input unreadable, output unwritable
-inline constexpr int kExitUsage = 64;      // bad options
+inline constexpr int kExitFailed = 1;  // the command failed, or check found errors
+inline constexpr int kExitCannotRead =
+    2;                                 // check, plan, build: input unreadable, output unwritable
+inline constexpr int kExitUsage = 64;  // bad options
 
 struct EncodeOptions {
   std::string plain;
@@ -47,6 +48,16 @@ struct PlanOptions {
   bool json = false;
 };
 
+struct BuildOptions {
+  std::filesystem::path file;
+  std::filesystem::path files;  // the application's files: the card's content
+  std::filesystem::path out;    // the card folder to make
+  std::optional<std::filesystem::path> installer;
+  std::optional<std::filesystem::path> image;
+  std::optional<int> imageMegabytes;
+  std::string key;
+};
+
 // Each returns the program's exit code; messages go to `err`, results to `out`. A
 // ToolError thrown by the first three is a failure (exit code 1) that main() reports.
 void runEncode(const EncodeOptions& options, std::ostream& err);
@@ -54,5 +65,6 @@ void runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& er
 void runDump(const DumpOptions& options, std::ostream& out, std::ostream& err);
 int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err);
 int runPlan(const PlanOptions& options, std::ostream& out, std::ostream& err);
+int runBuild(const BuildOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace autorun::config_tool

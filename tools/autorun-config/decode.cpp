@@ -23,7 +23,8 @@ void runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& er
     const char16_t c = (*text)[k];
     const bool high = c >= 0xD800 && c <= 0xDBFF;
     const bool low = c >= 0xDC00 && c <= 0xDFFF;
-    const bool nextLow = k + 1 < text->size() && (*text)[k + 1] >= 0xDC00 && (*text)[k + 1] <= 0xDFFF;
+    const bool nextLow =
+        k + 1 < text->size() && (*text)[k + 1] >= 0xDC00 && (*text)[k + 1] <= 0xDFFF;
     if (high && nextLow) {
       ++k;
     } else if (high || low) {

@@ -28,7 +28,7 @@ void addKeyOption(CLI::App& command, std::string& key) {
 int main(int argc, char** argv) {
   CLI::App app(
       "Configuration files and cards of the autorun installer. Exit codes: 0 done, 1 failed "
-      "(check: errors found), 2 a file cannot be read or written (check, plan), 64 "
+      "(check: errors found), 2 a file cannot be read or written (check, plan, build), 64 "
       "bad options",
       "autorun-config");
   app.require_subcommand(1);
@@ -102,6 +102,39 @@ int main(int argc, char** argv) {
   addKeyOption(*planCommand, plan.key);
   planCommand->add_flag("--json", plan.json, "Write the plan as one JSON object");
   planCommand->callback([&] { exitCode = runPlan(plan, std::cout, std::cerr); });
+
+  BuildOptions build;
+  std::string installer;
+  std::string image;
+  int imageMegabytes = 0;
+  CLI::App* buildCommand = app.add_subcommand(
+      "build",
+      "Lay out a complete card: the application's files, 2577/autorun.exe and the enciphered "
+      "2577/autorun_8.qlm; refused when check --card finds an error. Prints the plan's "
+      "summary");
+  buildCommand->add_option("FILE", build.file, "The configuration: plain source or enciphered file")
+      ->required();
+  buildCommand->add_option("--files", build.files, "The application's files: the card's content")
+      ->required();
+  buildCommand->add_option("--out", build.out, "The card folder to make (missing or empty)")
+      ->required();
+  buildCommand->add_option("--installer", installer,
+                           "The installer program to put in 2577/autorun.exe (default: the "
+                           "one in the files' 2577 folder)");
+  buildCommand->add_option("--image", image,
+                           "Also write a FAT32 image of the card (mkfs.fat and mcopy)");
+  buildCommand
+      ->add_option("--size", imageMegabytes,
+                   "The image's size in MiB (default: the files and room to spare, at "
+                   "least 64)")
+      ->check(CLI::Range(34, 1 << 20));
+  addKeyOption(*buildCommand, build.key);
+  buildCommand->callback([&] {
+    if (!installer.empty()) build.installer = installer;
+    if (!image.empty()) build.image = image;
+    if (imageMegabytes > 0) build.imageMegabytes = imageMegabytes;
+    exitCode = runBuild(build, std::cout, std::cerr);
+  });
 
   try {
     app.parse(argc, argv);
