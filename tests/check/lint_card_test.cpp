@@ -71,7 +71,6 @@ dst_1 = "%WINDOWS%"
 class CardTest : public ::testing::Test {
  protected:
   CardTest() {
-    card_.write("2577/autorun_8.qlm", "x");
     card_.write("2577/autorun.exe", "MZ");
     card_.write("Atlas/logo.bmp", bitmap(84, 100));
     card_.write("Atlas/atlas.exe", std::string(600, 'M') + "\x01\x02\x03\x04");
@@ -80,7 +79,7 @@ class CardTest : public ::testing::Test {
     card_.write("Atlas/today/atlastoday.dll", "dll");
   }
 
-  std::vector<Finding> lint(std::string_view text = kConfiguration) const {
+  std::vector<Finding> lint(std::string_view text = kConfiguration, bool onTheCard = true) const {
     host::LintOptions options;
     options.cardFolder = card_.path();
     std::string crlf;
@@ -88,6 +87,10 @@ class CardTest : public ::testing::Test {
       if (c == '\n') crlf += '\r';
       crlf += c;
     }
+    // The card holds the text checked, as build or encode puts it there.
+    const std::vector<std::uint8_t> file =
+        host::encipherConfigurationText(host::decodeConfigurationSource(crlf), "");
+    if (onTheCard) card_.write("2577/autorun_8.qlm", std::string(file.begin(), file.end()));
     return lintSource(crlf, options);
   }
 
@@ -181,7 +184,7 @@ TEST_F(CardTest, VersionStampThatCannotBeRead) {
 
 TEST_F(CardTest, ConfigurationNotInTheAutorunFolder) {
   std::filesystem::remove(card_.path() / "2577/autorun_8.qlm");
-  const std::vector<Finding> findings = lint();
+  const std::vector<Finding> findings = lint(kConfiguration, false);
   EXPECT_EQ(rulesOf(findings), std::vector<std::string>{"card-configuration"})
       << describe(findings);
 }
@@ -236,6 +239,31 @@ TEST_F(CardTest, BrokenCardsAreErrors) {
     if (c.removeFile.empty()) {
       EXPECT_GT(finding->line, 1) << finding->message;
     }
+  }
+}
+
+// The card's own configuration file is what the installer reads: it must be enciphered and
+// hold the text checked.
+TEST_F(CardTest, TheCardsConfigurationFileMustBeTheOneChecked) {
+  host::LintOptions options;
+  options.cardFolder = card_.path();
+  const std::string text = "[common]\r\nbrand = \"A\"\r\n";
+  struct Case {
+    std::string onCard;
+    std::string rule;
+  };
+  const std::vector<std::uint8_t> other =
+      host::encipherConfigurationText(u"[common]\r\nbrand = \"B\"\r\n", "");
+  const Case cases[] = {
+      {text, "card-configuration"},  // plain text: not enciphered
+      {std::string(other.begin(), other.end()), "card-configuration-stale"},
+  };
+  for (const Case& c : cases) {
+    card_.write("2577/autorun_8.qlm", c.onCard);
+    const std::vector<Finding> findings = lintSource(text, options);
+    const Finding* finding = findRule(findings, c.rule);
+    ASSERT_NE(finding, nullptr) << c.rule << "\n" << describe(findings);
+    EXPECT_EQ(finding->severity, host::Severity::Error);
   }
 }
 

@@ -23,6 +23,7 @@ int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
   host::LintOptions lintOptions;
   lintOptions.cardFolder = options.cardFolder;
   lintOptions.key = options.key;
+  lintOptions.filePath = options.file;
   std::vector<host::Finding> findings;
   try {
     findings = host::lintConfigurationFile(*read, lintOptions);

@@ -3,6 +3,8 @@
 // planned as the install flow plans it, the logo through the installer's reader, the
 // version stamp, and an installation followed by the uninstallation.
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -85,6 +87,8 @@ class CardChecker {
       c_.report(0, Severity::Note, "card-configuration",
                 "the card holds no '2577\\autorun_8.qlm': the installer looks for its "
                 "configuration there (autorun-config build puts it there)");
+    } else {
+      checkCardConfiguration();
     }
     const std::u16string installer =
         u"\\" + std::u16string(ScratchDevice::kCardName) + u"\\2577\\autorun.exe";
@@ -97,6 +101,32 @@ class CardChecker {
 
   // Each list is planned in one plan, as the installer runs it: the installation's
   // "makedir" folders first; the card-insertion copies after the installation's folders.
+  // The card's own configuration file must hold the text checked: it is what the
+  // installer reads.
+  void checkCardConfiguration() {
+    const std::filesystem::path place = *options_.cardFolder / kCardConfiguration;
+    std::ifstream in(place, std::ios::binary);
+    if (!in) return;  // an addition of build's: the text checked
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::optional<std::u16string> text = decipherConfigurationFile(bytes, options_.key);
+    if (!text) {
+      c_.report(0, Severity::Error, "card-configuration",
+                "the card's '2577\\autorun_8.qlm' is not enciphered with this key: the "
+                "installer refuses it (configuration is invalid, code 3); make it with "
+                "autorun-config encode or build");
+      return;
+    }
+    if (*text == c_.input.text) return;
+    std::error_code error;
+    const bool older =
+        options_.filePath && std::filesystem::last_write_time(place, error) <
+                                 std::filesystem::last_write_time(*options_.filePath, error);
+    c_.report(0, Severity::Error, "card-configuration-stale",
+              std::string("the card's '2577\\autorun_8.qlm' holds other text than this file") +
+                  (older ? " and is older than it" : "") +
+                  ": the installer reads the card's file; encode this one onto the card again");
+  }
+
   void checkSources(std::u16string_view list) {
     CopyPlan plan;
     written_.clear();
