@@ -162,6 +162,18 @@ std::string keyName(std::u16string_view fullKey);
 // "a space", "a line feed", "'-'", ... for messages about one character.
 std::string describeCharacter(char16_t c);
 
+// A placeholder of another installer builder found in a value.
+struct ForeignPlaceholder {
+  std::u16string written;  // as it stands in the value
+  std::string_view tool;
+  std::u16string instead;  // this installer's own, when there is one
+};
+
+// Every placeholder of another builder in the value, in order.
+std::vector<ForeignPlaceholder> foreignPlaceholders(std::u16string_view value);
+// ASCII letters in upper case.
+std::u16string upper(std::u16string_view text);
+
 // The parts of the check, in the order they run.
 void checkLines(Context& context);        // syntax, references (config_lint_lines.cpp)
 void checkNeeds(Context& context);        // required entries and message texts
