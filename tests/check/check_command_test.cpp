@@ -95,6 +95,21 @@ TEST(CheckCommand, EncipheredFileWithItsKeyAndUnreadableInput) {
       2);
 }
 
+// Control characters from the file never reach the terminal raw, and a report that cannot be
+// written fails the command.
+TEST(CheckCommand, ReportsAreSafeAndTheirFailureCounts) {
+  TempFolder folder;
+  const fs::path file = folder.write(
+      "escape.txt", std::string(kGood) + "[install]\r\nti\x1b]0;owned\x07tle = \"x\"\r\n");
+  const ProgramRun result = run(tool() + " check " + quote(file));
+  EXPECT_EQ(result.output.find('\x1b'), std::string::npos) << result.output;
+  EXPECT_EQ(result.output.find('\x07'), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("\\x1B]0;owned\\x07"), std::string::npos) << result.output;
+  const fs::path good = folder.write("good.txt", kGood);
+  EXPECT_EQ(run(tool() + " check " + quote(good) + " >/dev/full").exitCode, 2);
+  EXPECT_EQ(run(tool() + " check --json " + quote(good) + " >/dev/full").exitCode, 2);
+}
+
 // plan: the installer's own run on a scratch device, each copy with its real size; the card
 // itself is only read.
 TEST(PlanCommand, ListsTheInstallationAndTheUninstallation) {
