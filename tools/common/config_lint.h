@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/scratch_device.h"
+#include "common/card_addition.h"
 
 namespace autorun::host {
 

@@ -19,25 +19,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/card_addition.h"
 #include "platform/platform_wrapper.h"
 #include "platform/sim/sim_platform.h"
 
 namespace autorun::host {
-
-// The card folder cannot be read, or the image cannot be made.
-class CardError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A file the card will hold besides the card folder's own (build lays a card out from
-// several places): its path relative to the card's root with '/', and either the host
-// file that goes there or its bytes.
-struct CardAddition {
-  std::string relative;
-  std::optional<std::filesystem::path> file;
-  std::string bytes;
-};
 
 class ScratchPlatform;
 
@@ -80,7 +66,7 @@ class ScratchDevice {
   void mirror(const std::filesystem::path& from, const std::filesystem::path& to);
 
   std::filesystem::path dir_;
-  std::filesystem::path cardRoot_;  // dir_/fs/Storage Card
+  std::filesystem::path cardRoot_;             // dir_/fs/Storage Card
   std::map<std::string, CardFile> cardFiles_;  // by host path in the image
 };
 
