@@ -29,7 +29,6 @@ namespace {
 
 constexpr int kLargestLogoWidth = 240;
 constexpr int kLargestLogoHeight = 100;
-constexpr std::size_t kLongestPath = 259;
 constexpr std::string_view kCardConfiguration = "2577/autorun_8.qlm";
 
 // The card as the scratch device holds it: the folder's files, the additions, and the

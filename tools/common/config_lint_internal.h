@@ -103,6 +103,8 @@ struct FolderVariable {
 };
 const std::vector<FolderVariable>& folderVariables();
 inline constexpr std::u16string_view kTypicalCardFolder = u"\\Storage Card";
+// The longest path the device handles.
+inline constexpr std::size_t kLongestPath = 259;
 
 // Where a full key's value came from.
 struct EntryOrigin {
