@@ -212,6 +212,13 @@ const RuleCase kCases[] = {
      {"reference-undefined"},
      "${common",
      "did you mean '${common/brand}'"},
+    // Two references agree on a name; the entry they mean is the misspelling.
+    {"ReferenceEntryMisspelled",
+     "title = \"%s setup\"",
+     "title = \"%s ${steup}\"\nsetpu = \"setup\"\nx = \"${steup}\"",
+     {"reference-undefined", "reference-undefined", "unknown-key", "unknown-key"},
+     "${steup}",
+     "looks like a misspelling of it"},
     {"ReferenceGlobal",
      "[common]\n",
      "[]\nname = \"Atlas\"\n[common]\nsite = \"${name}\"\n",

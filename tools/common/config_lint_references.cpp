@@ -1,5 +1,7 @@
 #include "common/config_lint_references.h"
 
+#include <algorithm>
+
 #include "base/wide_text.h"
 
 namespace autorun::host::lint {
@@ -48,8 +50,8 @@ void ReferenceChecker::judge() {
                 written + " looks up '" + u8(target) +
                     "'; from a named section a name without '/' never reaches the global "
                     "entry '" +
-                    u8(ref.name) + "', so it expands to the empty text: write '${/" +
-                    u8(ref.name) + "}'");
+                    u8(ref.name) + "', so it expands to the empty text: write '${/" + u8(ref.name) +
+                    "}'");
       continue;
     }
     std::string message;
@@ -85,11 +87,14 @@ std::string ReferenceChecker::undefined(const Pending& ref, const std::u16string
   if (!sameName.empty()) return message + "; did you mean '${" + u8(sameName) + "}'?";
   const std::u16string suggestion = closestMatch(target, candidates);
   if (suggestion.empty()) return message;
-  // The reference names a key the installer reads and the near miss is one it does not:
-  // the entry is misspelled, not the reference.
+  // The reference names a key the installer reads and the near miss is one it does not, or
+  // several references agree on the name: the entry is misspelled, not the references.
   const std::u16string suggestionKey =
       c_.store.entries().count(suggestion) > 0 ? suggestion : u"/" + suggestion;
-  if (readByInstaller(target) && !readByInstaller(suggestionKey)) {
+  const auto agreeing = std::count_if(pending_.begin(), pending_.end(), [&](const Pending& p) {
+    return foldLower(p.lookupKey) == target;
+  });
+  if ((readByInstaller(target) || agreeing > 1) && !readByInstaller(suggestionKey)) {
     return message + "; the entry '" + u8(suggestionKey) + "' on line " +
            std::to_string(c_.positions.lineOf(c_.offsetOfKey(suggestionKey))) +
            " looks like a misspelling of it";
