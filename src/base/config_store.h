@@ -58,7 +58,6 @@ class ConfigStore {
   bool expansionLimitReached() const { return expansionLimitReached_; }
 
  private:
-
   std::u16string expandReferences(std::u16string_view keyPath, std::u16string value);
   // Expands the value's references and stores it under a key that is already folded.
   void storeFolded(std::u16string foldedKey, std::u16string value);
