@@ -18,9 +18,10 @@ namespace autorun::host {
 namespace {
 
 // Rules whose finding may explain many of the others: they come first.
-const std::set<std::string_view> kRootCauses = {
-    "not-a-configuration", "not-utf8",         "not-enciphered",   "file-too-large",
-    "line-feed-only",      "lone-carriage-return", "text-ends-at-nul", "reference-limit"};
+const std::set<std::string_view> kRootCauses = {"not-a-configuration", "not-utf8",
+                                                "not-enciphered",      "file-too-large",
+                                                "line-feed-only",      "lone-carriage-return",
+                                                "text-ends-at-nul",    "reference-limit"};
 
 bool isRootCause(const Finding& finding) {
   return finding.severity != Severity::Note && kRootCauses.count(finding.rule) > 0;

@@ -319,8 +319,8 @@ class LineChecker {
     }
 
     const std::u16string fullKey = prefix + foldLower(name);
-    EntryOrigin origin = unescapeEntry(value.substr(open + 1, close - open - 1),
-                                       valueBase + open + 1, fullKey);
+    EntryOrigin origin =
+        unescapeEntry(value.substr(open + 1, close - open - 1), valueBase + open + 1, fullKey);
     origin.offset = nameOffset;
     references_.check(origin.value, origin.valueOffsets, prefix);
 

@@ -104,8 +104,9 @@ void checkLists(Context& c) {
     if (it != c.store.entries().end() && it->first.compare(0, prefix.size(), prefix) == 0) {
       continue;
     }
-    c.reportSection(list.name, Severity::Error, "missing-list",
-                    "there is no [" + u8(list.name) + "] with entries: " + std::string(list.effect));
+    c.reportSection(
+        list.name, Severity::Error, "missing-list",
+        "there is no [" + u8(list.name) + "] with entries: " + std::string(list.effect));
   }
 }
 

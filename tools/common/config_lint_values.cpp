@@ -12,7 +12,6 @@ namespace autorun::host::lint {
 
 namespace {
 
-
 bool equalsFolded(std::u16string_view a, std::u16string_view b) {
   return foldLower(a) == foldLower(b);
 }

@@ -22,8 +22,8 @@ std::u16string utf16From(std::string_view bytes, bool littleEndian) {
   for (std::size_t k = 0; k + 1 < bytes.size(); k += 2) {
     const auto first = static_cast<unsigned char>(bytes[k]);
     const auto second = static_cast<unsigned char>(bytes[k + 1]);
-    text.push_back(static_cast<char16_t>(littleEndian ? first | (second << 8)
-                                                      : (first << 8) | second));
+    text.push_back(
+        static_cast<char16_t>(littleEndian ? first | (second << 8) : (first << 8) | second));
   }
   return text;
 }
@@ -210,9 +210,8 @@ std::optional<std::u16string> decipherConfigurationFile(std::string_view bytes,
   const std::vector<std::uint8_t> plain =
       rc4(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), key);
   if (plain.size() < 2 || plain[0] != 0xFF || plain[1] != 0xFE) return std::nullopt;
-  return utf16From(std::string_view(reinterpret_cast<const char*>(plain.data()) + 2,
-                                    plain.size() - 2),
-                   true);
+  return utf16From(
+      std::string_view(reinterpret_cast<const char*>(plain.data()) + 2, plain.size() - 2), true);
 }
 
 }  // namespace autorun::host
