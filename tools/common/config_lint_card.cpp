@@ -219,11 +219,17 @@ class CardChecker {
       if (device().fileAttributes(path) != kInvalidAttributes) continue;  // on the device
       c_.reportKey(key, Severity::Error, "not-installed",
                    "'" + u8(key) + "' names '" + shown(path) +
-                       "', which no copy of the installation puts there: " +
-                       (key == u"upgrade/application_exe"
-                            ? "the upgrade's version comparison finds no program"
-                            : "the action fails on the device"));
+                       "', which no copy of the installation puts there: " + effectOfMissing(key));
     }
+  }
+
+  static std::string effectOfMissing(const std::u16string& key) {
+    if (key == u"upgrade/application_exe")
+      return "the update finds no installed program to compare";
+    if (key.find(u"/register_dll_") != std::u16string::npos) {
+      return "the DLL cannot be loaded, so it is never registered";
+    }
+    return "the shortcut is written but starts nothing";
   }
 
   void checkLogo() {
