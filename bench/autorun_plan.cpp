@@ -11,7 +11,6 @@
 #include "context/config_loader.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
-#include "flows/install_flow.h"
 #include "platform/sim/sim_platform.h"
 
 int main(int argc, char** argv) {
@@ -33,7 +32,7 @@ int main(int argc, char** argv) {
     autorun::publishFolderVariables(context);
 
     autorun::CopyPlan plan;
-    autorun::planInstall(context, plan);
+    autorun::planInstallCopies(context, plan);
     std::printf("folders %zu files %zu bytes %llu\n", plan.directories.size(), plan.jobs.size(),
                 static_cast<unsigned long long>(plan.totalBytes));
     return 0;

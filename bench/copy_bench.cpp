@@ -12,7 +12,6 @@
 #include "context/config_loader.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
-#include "flows/install_flow.h"
 
 namespace {
 
@@ -52,7 +51,7 @@ class TreeDevice {
   // The install flow's plan: the "makedir" folders first, then the copy actions.
   CopyPlan plan() {
     CopyPlan plan;
-    autorun::planInstall(*context_, plan);
+    autorun::planInstallCopies(*context_, plan);
     return plan;
   }
 

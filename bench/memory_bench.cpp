@@ -17,7 +17,6 @@
 #include "context/config_loader.h"
 #include "context/installer_context.h"
 #include "entry/entry.h"
-#include "flows/install_flow.h"
 #include "heap_counter.h"
 #include "simulator_heap.h"
 
@@ -142,7 +141,7 @@ void BM_PeakHeapPlan(benchmark::State& state) {
       InstallerContext context(device.platform(), std::string(autorun::kConfigurationKey));
       if (!loadAsEntry(state, context)) return;
       autorun::CopyPlan plan;
-      autorun::planInstall(context, plan);
+      autorun::planInstallCopies(context, plan);
       jobs = plan.jobs.size();
     }
     if (jobs != static_cast<std::size_t>(tree.files)) state.SkipWithError("the plan is incomplete");

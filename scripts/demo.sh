@@ -55,6 +55,22 @@ echo "installer holds it after loading (all of it: autorun-config dump FILE):"
 "$config_tool" dump "$device/fs/Storage Card/2577/autorun_8.qlm" |
   grep -E '^(common/brand|navigation/|registry/|upgrade/)' | sed 's/^/  /'
 
+banner "Before any device: the card checked, planned and built"
+card="$device/fs/Storage Card"
+echo "\$ autorun-config check demo/config/autorun.txt --card <card>"
+"$config_tool" check demo/config/autorun.txt --card "$card" && echo "no errors"
+echo
+echo "\$ autorun-config plan demo/config/autorun.txt --card <card>    (the first steps)"
+"$config_tool" plan demo/config/autorun.txt --card "$card" | head -n 8
+echo "  ..."
+echo
+rm -rf "$demo/built-card" "$demo/card.img"
+echo "\$ autorun-config build demo/config/autorun.txt --files <card> --out $demo/built-card --image $demo/card.img"
+"$config_tool" build demo/config/autorun.txt --files "$card" --out "$demo/built-card" \
+  --image "$demo/card.img"
+echo "The image's files, as mtools lists them:"
+MTOOLS_SKIP_CHECK=1 mdir -/ -b -i "$demo/card.img" ::/ | grep -v '/$' | sed 's/^/  /'
+
 banner "1. The card goes into a device without the application"
 insert_card 1
 

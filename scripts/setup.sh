@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine wine64 fonts-wine
   xvfb imagemagick x11-apps
   valgrind python3 time
+  dosfstools mtools
 )
 # The 32-bit Windows build runs under 32-bit wine (wine32, from the i386 architecture),
 # but only where the kernel runs 32-bit programs at all: elsewhere wine32's loader cannot

@@ -14,6 +14,8 @@ namespace autorun {
 
 namespace {
 
+constexpr std::u16string_view kInstallList = u"install_actions";
+
 // A path the device's fixed buffers can hold. Longer ones are never cut: the operation on
 // them fails like any other failed operation of its kind.
 bool fitsDevice(std::u16string_view path) {
@@ -118,27 +120,43 @@ bool hasWildcard(std::u16string_view path) {
   return path.find(u'*') != std::u16string_view::npos;
 }
 
+void collectMakedirActions(const ConfigStore& config, std::u16string_view listName,
+                           CopyPlan& plan) {
+  walkActionList(
+      config, listName, u"makedir",
+      [&plan](std::uint32_t, const std::u16string& folder) { plan.addDirectory(folder); });
+}
+
 void collectCopyActions(InstallerContext& context, std::u16string_view listName, CopyPlan& plan) {
   walkActionList(context.config, listName, u"src",
                  [&](std::uint32_t n, const std::u16string& sourceValue) {
-                   // The card is looked up again for every entry.
-                   const std::u16string source = findCardFolder(context) + sourceValue;
-                   const std::u16string destination =
-                       context.config.getString(actionKey(listName, u"dst", n), u"");
-
-                   bool wholeFolder = false;
-                   if (!hasWildcard(source))
-                     wholeFolder = firstMatchIsFolder(context.platform, source);
-
-                   if (wholeFolder) {
-                     scanSource(context, source, u"*.*", destination, plan);
-                   } else {
-                     const std::size_t split = source.rfind(u'\\');
-                     const std::size_t folderLength = split == std::u16string::npos ? 0 : split + 1;
-                     scanSource(context, source.substr(0, folderLength),
-                                source.substr(folderLength), destination, plan);
-                   }
+                   collectCopyAction(context, listName, n, sourceValue, plan);
                  });
+}
+
+void collectCopyAction(InstallerContext& context, std::u16string_view listName, std::uint32_t n,
+                       const std::u16string& sourceValue, CopyPlan& plan) {
+  // The card is looked up again for every entry.
+  const std::u16string source = findCardFolder(context) + sourceValue;
+  const std::u16string destination = context.config.getString(actionKey(listName, u"dst", n), u"");
+
+  bool wholeFolder = false;
+  if (!hasWildcard(source)) wholeFolder = firstMatchIsFolder(context.platform, source);
+
+  if (wholeFolder) {
+    scanSource(context, source, u"*.*", destination, plan);
+  } else {
+    const std::size_t split = source.rfind(u'\\');
+    const std::size_t folderLength = split == std::u16string::npos ? 0 : split + 1;
+    scanSource(context, source.substr(0, folderLength), source.substr(folderLength), destination,
+               plan);
+  }
+}
+
+void planInstallCopies(InstallerContext& context, CopyPlan& plan) {
+  // The "makedir" entries come first in the plan's folders, before those the copies need.
+  collectMakedirActions(context.config, kInstallList, plan);
+  collectCopyActions(context, kInstallList, plan);
 }
 
 bool scanSource(InstallerContext& context, const std::u16string& sourceFolder,

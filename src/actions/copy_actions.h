@@ -16,6 +16,7 @@
 
 namespace autorun {
 
+class ConfigStore;
 struct InstallerContext;
 
 struct CopyJob {
@@ -115,7 +116,16 @@ struct CopyPlan {
   bool hasDirectory(const std::u16string& path) const;
 };
 
+// The list's "makedir" entries, in order, as folders of the plan.
+void collectMakedirActions(const ConfigStore& config, std::u16string_view listName, CopyPlan& plan);
+// The copies of every "src" entry of the list.
 void collectCopyActions(InstallerContext& context, std::u16string_view listName, CopyPlan& plan);
+// The copies of the list's "src" entry number `n`, whose value is `sourceValue`.
+void collectCopyAction(InstallerContext& context, std::u16string_view listName, std::uint32_t n,
+                       const std::u16string& sourceValue, CopyPlan& plan);
+// The installation's plan: the folders of "install_actions" ("makedir" first, then those
+// the copies need) and its copies with their total size.
+void planInstallCopies(InstallerContext& context, CopyPlan& plan);
 bool scanSource(InstallerContext& context, const std::u16string& sourceFolder,
                 const std::u16string& pattern, const std::u16string& destination, CopyPlan& plan);
 // Creates the folders, then copies the files, moving the status dialog's progress bar.

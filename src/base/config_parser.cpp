@@ -4,72 +4,10 @@
 #include <vector>
 
 #include "base/config_store.h"
+#include "base/config_syntax.h"
 #include "base/wide_text.h"
 
 namespace autorun {
-
-namespace {
-
-constexpr std::u16string_view kCommentMarkers[] = {u";", u"//", u"#"};
-constexpr char16_t kHeaderSeparator = u':';
-
-struct Escape {
-  char16_t written;
-  char16_t meaning;
-};
-constexpr Escape kEscapes[] = {{u'n', u'\n'}, {u'"', u'"'},   {u't', u'\t'},
-                               {u'r', u'\r'}, {u'\\', u'\\'}, {u'b', u'\b'}};
-
-bool isComment(std::u16string_view line) {
-  return std::any_of(
-      std::begin(kCommentMarkers), std::end(kCommentMarkers),
-      [line](std::u16string_view marker) { return line.substr(0, marker.size()) == marker; });
-}
-
-// Tabs count as spaces in entry lines.
-char16_t spaced(char16_t c) {
-  return c == u'\t' ? u' ' : c;
-}
-
-// The text without leading and trailing spaces (tabs included).
-std::u16string_view trimmed(std::u16string_view text) {
-  const std::size_t first = text.find_first_not_of(u" \t");
-  if (first == std::u16string_view::npos) return {};
-  const std::size_t last = text.find_last_not_of(u" \t");
-  return text.substr(first, last - first + 1);
-}
-
-// The value text between the quotes, tabs as spaces and escapes replaced.
-std::u16string unescaped(std::u16string_view value) {
-  std::u16string out;
-  out.reserve(value.size());
-  std::size_t i = 0;
-  while (i < value.size()) {
-    // Plain runs are copied whole.
-    const std::size_t special = value.find_first_of(u"\\\t", i);
-    const std::size_t runEnd = special == std::u16string_view::npos ? value.size() : special;
-    out.append(value.substr(i, runEnd - i));
-    i = runEnd;
-    if (i == value.size()) break;
-
-    const char16_t c = spaced(value[i]);
-    if (c == u'\\' && i + 1 < value.size()) {
-      const char16_t next = spaced(value[i + 1]);
-      const auto* escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
-                                        [next](const Escape& e) { return e.written == next; });
-      if (escape != std::end(kEscapes)) {
-        out.push_back(escape->meaning);
-        i += 2;  // a character produced by an escape never starts another one
-        continue;
-      }
-    }
-    out.push_back(c);
-    ++i;
-  }
-  return out;
-}
-
-}  // namespace
 
 bool ConfigStore::parseText(const std::uint8_t* bytes, std::size_t count) {
   if (bytes == nullptr || count < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) return false;
@@ -93,9 +31,9 @@ bool ConfigStore::parseText(const std::uint8_t* bytes, std::size_t count) {
   std::size_t nextClose = 0;
   std::size_t nextColon = 0;
   for (;;) {
-    if (lineStart < end && all[lineStart] == u'[') {
+    if (lineStart < end && all[lineStart] == kHeaderOpen) {
       if (nextClose <= lineStart) {
-        nextClose = std::min(all.find(u']', lineStart + 1), end);
+        nextClose = std::min(all.find(kHeaderClose, lineStart + 1), end);
       }
       if (nextColon <= lineStart) {
         nextColon = std::min(all.find(kHeaderSeparator, lineStart + 1), end);
@@ -106,22 +44,15 @@ bool ConfigStore::parseText(const std::uint8_t* bytes, std::size_t count) {
           nextColon < nextClose ? nextColon - headerStart : std::u16string_view::npos);
     }
 
-    std::u16string_view line;
-    bool last = false;
-    const std::size_t cr =
-        lineStart < end ? findUnit(all, u'\r', lineStart) : std::u16string_view::npos;
-    if (cr != std::u16string_view::npos) {
-      line = all.substr(lineStart, cr - lineStart);
-    } else {
-      if (lineStart > end) break;
-      line = all.substr(lineStart);
-      last = true;
+    const std::optional<ConfigLine> line = configLineAt(all, lineStart);
+    if (!line) break;
+    const std::u16string_view lineText = all.substr(line->start, line->end - line->start);
+    if (!startsWithComment(lineText) &&
+        findUnit(lineText, kEntrySeparator) != std::u16string_view::npos) {
+      parseEntryLine(lineText);
     }
-
-    if (!isComment(line) && findUnit(line, u'=') != std::u16string_view::npos) parseEntryLine(line);
-
-    if (last) break;
-    lineStart = cr + 2;  // the code unit after the carriage return is skipped unlooked
+    if (line->last) break;
+    lineStart = line->next;
   }
   return true;
 }
@@ -162,14 +93,14 @@ void ConfigStore::copySection(std::u16string_view parentName, std::u16string_vie
 }
 
 void ConfigStore::parseEntryLine(std::u16string_view line) {
-  const std::size_t equals = findUnit(line, u'=');
+  const std::size_t equals = findUnit(line, kEntrySeparator);
   const std::u16string_view name = trimmed(line.substr(0, equals));
   if (!isIdentifier(name)) return;
 
   // Trimming the value text cannot move its quotes, so they are found untrimmed.
   const std::u16string_view valueText = line.substr(equals + 1);
-  const std::size_t first = valueText.find(u'"');
-  const std::size_t last = valueText.rfind(u'"');
+  const std::size_t first = valueText.find(kValueQuote);
+  const std::size_t last = valueText.rfind(kValueQuote);
   if (first == std::u16string_view::npos || first == last) return;
 
   // The name holds ASCII identifier characters only.
@@ -177,7 +108,7 @@ void ConfigStore::parseEntryLine(std::u16string_view line) {
   key.reserve(sectionPrefix_.size() + name.size());
   key += sectionPrefix_;
   for (char16_t c : name) key.push_back(c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c);
-  storeFolded(std::move(key), unescaped(valueText.substr(first + 1, last - first - 1)));
+  storeFolded(std::move(key), unescapeValue(valueText.substr(first + 1, last - first - 1)));
 }
 
 }  // namespace autorun

@@ -29,15 +29,6 @@ std::size_t findReferenceStart(std::u16string_view text) {
 
 }  // namespace
 
-bool isIdentifierCharacter(char16_t c) {
-  return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
-         c == u'_';
-}
-
-bool isIdentifier(std::u16string_view text) {
-  return std::all_of(text.begin(), text.end(), isIdentifierCharacter);
-}
-
 ConfigStore::ConfigStore() : sectionPrefix_(u"/") {}
 
 const std::u16string* ConfigStore::lookup(std::u16string_view keyPath) const {
@@ -147,7 +138,10 @@ std::u16string ConfigStore::expandReferences(std::u16string_view keyPath, std::u
     const std::u16string* replacement =
         lookup(name.find(u'/') != std::u16string::npos ? name : base + name);
     const std::size_t length = replacement != nullptr ? replacement->size() : 0;
-    if (length > expansionAllowance_) break;  // this reference and the rest stay as they are
+    if (length > expansionAllowance_) {
+      expansionLimitReached_ = true;
+      break;  // this reference and the rest stay as they are
+    }
     expansionAllowance_ -= length;
 
     done.pop_back();  // the "$"
@@ -243,6 +237,7 @@ std::vector<std::u16string> ConfigStore::listKeys(std::u16string_view sectionPat
 void ConfigStore::clear() {
   entries_.clear();
   expansionAllowance_ = kExpansionAllowance;
+  expansionLimitReached_ = false;
 }
 
 }  // namespace autorun

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/config_syntax.h"
 #include "base/wide_text.h"
 
 namespace autorun {
@@ -18,6 +19,14 @@ class ConfigStore {
   using Entries = std::map<std::u16string, std::u16string, CodeUnitLess>;
 
   ConfigStore();
+
+  // References may pull in at most this many code units in all between two clears: 335
+  // times a whole configuration file (at most 49999 code units), which no real
+  // configuration comes near, while a chain of entries that each refer twice to the one
+  // before (doubling at every step) stops here instead of exhausting memory. Reaching it
+  // leaves the reference unexpanded and marks the store (expansionLimitReached), so that
+  // loading refuses the configuration rather than use it altered.
+  static constexpr std::size_t kExpansionAllowance = std::size_t{1} << 24;
 
   // ---- Queries (never fail) ----
   std::u16string getString(std::u16string_view keyPath, std::u16string_view defaultValue) const;
@@ -44,13 +53,11 @@ class ConfigStore {
   // ---- Inspection (tools and tests) ----
   const Entries& entries() const { return entries_; }
   const std::u16string& currentSectionPrefix() const { return sectionPrefix_; }
+  // Whether a reference was left unexpanded because references had pulled in
+  // kExpansionAllowance code units since the last clear.
+  bool expansionLimitReached() const { return expansionLimitReached_; }
 
  private:
-  // References may pull in at most this many code units in all between two clears: enough
-  // for any configuration file, but a chain of entries that each refer twice to the one
-  // before (doubling at every step) stops here instead of exhausting memory.
-  static constexpr std::size_t kExpansionAllowance = std::size_t{1} << 22;
-
   std::u16string expandReferences(std::u16string_view keyPath, std::u16string value);
   // Expands the value's references and stores it under a key that is already folded.
   void storeFolded(std::u16string foldedKey, std::u16string value);
@@ -62,13 +69,8 @@ class ConfigStore {
 
   Entries entries_;
   std::size_t expansionAllowance_ = kExpansionAllowance;
+  bool expansionLimitReached_ = false;
   std::u16string sectionPrefix_;
 };
-
-// The parser's fixed tables.
-inline constexpr std::u16string_view kIdentifierCharacters =
-    u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
-bool isIdentifierCharacter(char16_t c);
-bool isIdentifier(std::u16string_view text);  // true for the empty text
 
 }  // namespace autorun

@@ -1,5 +1,6 @@
 #include "base/logo_image.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -41,16 +42,28 @@ bool supportedDepth(std::uint32_t depth) {
 
 }  // namespace
 
-int LogoImage::load(PlatformServices& platform, const std::u16string& path) {
+int LogoImage::load(PlatformServices& platform, const std::u16string& path, LogoProblem* problem) {
+  LogoProblem ignored = LogoProblem::None;
+  LogoProblem& why = problem != nullptr ? *problem : ignored;
+  why = LogoProblem::None;
+  const auto refuse = [&why](LogoProblem cause) {
+    why = cause;
+    return kNotABitmap;
+  };
+
   std::unique_ptr<File> file = platform.openFile(path, FileOpenMode::ReadExclusive);
-  if (!file) return kCannotOpen;
+  if (!file) {
+    why = LogoProblem::CannotOpen;
+    return kCannotOpen;
+  }
 
   std::uint8_t fileHeader[kFileHeaderSize];
   std::uint8_t info[kInfoHeaderSize];
-  if (!readExactly(*file, fileHeader, 2) || readU16(fileHeader) != kBitmapType) return kNotABitmap;
+  if (!readExactly(*file, fileHeader, 2)) return refuse(LogoProblem::HeaderCut);
+  if (readU16(fileHeader) != kBitmapType) return refuse(LogoProblem::NotBitmap);
   if (!readExactly(*file, fileHeader + 2, kFileHeaderSize - 2) ||
       !readExactly(*file, info, kInfoHeaderSize)) {
-    return kNotABitmap;
+    return refuse(LogoProblem::HeaderCut);
   }
 
   // Everything is read into these and committed only when the whole image is in.
@@ -60,42 +73,48 @@ int LogoImage::load(PlatformServices& platform, const std::u16string& path) {
   const std::int64_t height = storedHeight < 0 ? -static_cast<std::int64_t>(storedHeight)
                                                : static_cast<std::int64_t>(storedHeight);
   // Compressed images are not interpreted, and the drawing step could not size them.
-  if (!supportedDepth(depth) || width < 0 || readU32(info + kInfoCompression) != 0 ||
-      height > INT32_MAX) {
-    return kNotABitmap;
-  }
+  if (!supportedDepth(depth)) return refuse(LogoProblem::Depth);
+  if (readU32(info + kInfoCompression) != 0) return refuse(LogoProblem::Compressed);
+  if (width < 0) return refuse(LogoProblem::NegativeWidth);
+  if (height > INT32_MAX) return refuse(LogoProblem::TooLarge);
   const std::int64_t stride = (static_cast<std::int64_t>(depth) * width + 31) / 32 * 4;
   const std::uint64_t pixelBytes =
       static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
   // A zero height passes the size limit with any width; the row size must still fit.
-  if (pixelBytes > kMaxPixelBytes || stride > INT32_MAX) return kNotABitmap;
+  if (pixelBytes > kMaxPixelBytes || stride > INT32_MAX) return refuse(LogoProblem::TooLarge);
 
   // Depths up to 16 carry a colour table of 2^depth entries right after the info header.
+  // A file may hold fewer (none at all for 16 bits, a short palette for 8): what lies
+  // between the info header and the pixels is the table, the missing entries are zero.
   const bool hasTable = depth <= 16;
-  const std::size_t headerSize =
-      hasTable ? kInfoHeaderSize + (std::size_t{4} << depth) : kPlainHeaderSize;
+  const std::size_t tableBytes = hasTable ? std::size_t{4} << depth : 0;
+  const std::size_t headerSize = hasTable ? kInfoHeaderSize + tableBytes : kPlainHeaderSize;
+  const std::uint32_t pixelOffset = readU32(fileHeader + kFilePixelOffset);
+  const std::uint64_t tableEnd = kFileHeaderSize + kInfoHeaderSize;
+  const std::uint64_t bytesBeforePixels = pixelOffset > tableEnd ? pixelOffset - tableEnd : 0;
+  const std::size_t tableInFile =
+      static_cast<std::size_t>(std::min<std::uint64_t>(tableBytes, bytesBeforePixels / 4 * 4));
   std::unique_ptr<std::uint8_t[]> header(new (std::nothrow) std::uint8_t[headerSize]());
   std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow)
                                              std::uint8_t[static_cast<std::size_t>(pixelBytes)]());
-  if (!header || !pixels) return kNotABitmap;
-  if (hasTable &&
-      !readExactly(*file, header.get() + kInfoHeaderSize, headerSize - kInfoHeaderSize)) {
-    return kNotABitmap;
+  if (!header || !pixels) return refuse(LogoProblem::OutOfMemory);
+  if (tableInFile > 0 && !readExactly(*file, header.get() + kInfoHeaderSize, tableInFile)) {
+    return refuse(LogoProblem::TableCut);
   }
   std::memcpy(header.get(), info, kInfoHeaderSize);
 
-  if (!file->seek(readU32(fileHeader + kFilePixelOffset))) return kNotABitmap;
+  if (!file->seek(pixelOffset)) return refuse(LogoProblem::PixelsCut);
   if (pixelBytes == 0) {
     // Nothing to read (zero width or height).
   } else if (storedHeight > 0) {
     // Rows stored bottom-up: the first row read is the last one shown.
     for (std::int64_t row = height - 1; row >= 0; --row) {
       if (!readExactly(*file, pixels.get() + row * stride, static_cast<std::uint64_t>(stride))) {
-        return kNotABitmap;
+        return refuse(LogoProblem::PixelsCut);
       }
     }
   } else if (!readExactly(*file, pixels.get(), pixelBytes)) {
-    return kNotABitmap;
+    return refuse(LogoProblem::PixelsCut);
   }
 
   // The copy describes exactly what is held: a plain 40-byte header (a larger header

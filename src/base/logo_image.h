@@ -10,6 +10,21 @@
 
 namespace autorun {
 
+// Why a load gave no image, for tools that explain it.
+enum class LogoProblem {
+  None,
+  CannotOpen,     // kCannotOpen
+  NotBitmap,      // the file does not begin with "BM"
+  HeaderCut,      // the file or info header is cut short
+  Depth,          // a depth other than 1, 4, 8, 16, 24 or 32 bits per pixel
+  Compressed,     // run-length or bit-field compression
+  NegativeWidth,  //
+  TooLarge,       // more than kMaxPixelBytes of pixels, or rows too long
+  TableCut,       // the colour table the file holds before its pixels is cut short
+  PixelsCut,      // the pixel data lies beyond the end or is cut short
+  OutOfMemory,    //
+};
+
 class LogoImage {
  public:
   // load results
@@ -27,7 +42,11 @@ class LogoImage {
 
   // Reads the file. Anything but a complete, uncompressed BMP of depth 1, 4, 8, 16, 24 or
   // 32 within kMaxPixelBytes gives kNotABitmap; on any failure the image is left as it was.
-  int load(PlatformServices& platform, const std::u16string& path);
+  // Depths up to 16 get a colour table of 2^depth entries: those the file holds between
+  // the info header and its pixels (at most 2^depth), the rest zero (black), as the
+  // device's drawing takes a table shorter than that. `problem`, when given, says why a
+  // load failed (LogoProblem::None when it did not).
+  int load(PlatformServices& platform, const std::u16string& path, LogoProblem* problem = nullptr);
   // Paints the image at (x, y) when its size lies within the bounds. Returns 0.
   int draw(PlatformServices& platform, DrawingSurface target, int x, int y, int minWidth,
            int maxWidth, int minHeight, int maxHeight) const;

@@ -82,7 +82,9 @@ int loadConfigurationFile(InstallerContext& context, std::u16string path) {
                         reinterpret_cast<const std::uint8_t*>(key.data()),
                         static_cast<std::uint32_t>(key.size()));
 
-  if (!context.config.hasKey(u"common/brand") || !context.config.hasKey(u"common/website")) {
+  // A configuration whose references exceed the store's bound is never used altered.
+  if (context.config.expansionLimitReached() || !context.config.hasKey(u"common/brand") ||
+      !context.config.hasKey(u"common/website")) {
     return kLoadInvalid;
   }
   fillMessageTexts(context.config);

@@ -33,14 +33,6 @@ bool checkFreeSpace(InstallerContext& context, const CopyPlan& plan) {
 
 }  // namespace
 
-void planInstall(InstallerContext& context, CopyPlan& plan) {
-  // The "makedir" entries come first in the plan's folders, before those the copies need.
-  walkActionList(
-      context.config, kInstallList, u"makedir",
-      [&plan](std::uint32_t, const std::u16string& folder) { plan.addDirectory(folder); });
-  collectCopyActions(context, kInstallList, plan);
-}
-
 bool runInstall(InstallerContext& context, bool interactive) {
   if (interactive && !askInstallQuestion(context)) return false;
 
@@ -48,7 +40,7 @@ bool runInstall(InstallerContext& context, bool interactive) {
   const WindowHandle statusDialog = openStatusDialog(context);
 
   CopyPlan plan;
-  planInstall(context, plan);
+  planInstallCopies(context, plan);
   if (!checkFreeSpace(context, plan)) return false;
   // Nothing is undone after a failure; what was made and copied so far stays.
   if (!performCopyPlan(context, plan, statusDialog)) return false;

@@ -1,4 +1,5 @@
 #include "host_text/escape.h"
+#include "host_text/utf.h"
 
 namespace autorun::host {
 
@@ -87,6 +88,10 @@ std::string escapeControls(std::string_view utf8, LineBreaks lineBreaks) {
     }
   }
   return out;
+}
+
+std::string escapeControls(std::u16string_view text, LineBreaks lineBreaks) {
+  return escapeControls(toUtf8(text), lineBreaks);
 }
 
 }  // namespace autorun::host

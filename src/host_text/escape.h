@@ -18,5 +18,7 @@ enum class LineBreaks {
 // obey like escape sequences) as \uNNNN, and bytes that are not UTF-8 as \xNN. Everything
 // else is kept as it is.
 std::string escapeControls(std::string_view utf8, LineBreaks lineBreaks = LineBreaks::Escaped);
+// The same for UTF-16 text.
+std::string escapeControls(std::u16string_view text, LineBreaks lineBreaks = LineBreaks::Escaped);
 
 }  // namespace autorun::host

@@ -21,7 +21,11 @@ constexpr std::string_view kGood =
     "question = \"Install %s?\"\r\n[reinstall]\r\nquestion = \"Again %s?\"\r\n[uninstall]\r\n"
     "title = \"%s\"\r\nquestion = \"Remove %s?\"\r\nready = \"%s removed\"\r\n"
     "notinstalled = \"%s absent\"\r\n[error]\r\nfreespace = \"%s needs %s bytes\"\r\n"
-    "running = \"Close it\"\r\n[registry]\r\ninstalled = \"HKLM\\\\Software\\\\A\\\\I\"\r\n";
+    "running = \"Close it\"\r\n[registry]\r\ninstalled = \"HKLM\\\\Software\\\\A\\\\I\"\r\n"
+    "[install_actions]\r\nmakedir_1 = \"%PROGRAM_FILES%\\\\A\"\r\nsrc_1 = "
+    "\"\\\\A\\\\a.exe\"\r\ndst_1 = "
+    "\"%PROGRAM_FILES%\\\\A\\\\a.exe\"\r\n"
+    "[uninstall_actions]\r\nremove_reg_1 = \"HKLM\\\\Software\\\\A\"\r\n";
 
 TEST(CheckCommand, NotesAloneAndWarningsPassErrorsFail) {
   TempFolder folder;
@@ -38,7 +42,7 @@ TEST(CheckCommand, NotesAloneAndWarningsPassErrorsFail) {
       folder.write("warned.txt", std::string(kGood) + "[install]\r\ntitel = \"x\"\r\n");
   const ProgramRun warning = run(tool() + " check " + quote(warned));
   EXPECT_EQ(warning.exitCode, 0) << warning.output;
-  EXPECT_NE(warning.output.find("warned.txt:26:1: warning: the installer never reads "
+  EXPECT_NE(warning.output.find("warned.txt:32:1: warning: the installer never reads "
                                 "'install/titel'; did you mean 'install/title'? [unknown-key]"),
             std::string::npos)
       << warning.output;
@@ -89,6 +93,102 @@ TEST(CheckCommand, EncipheredFileWithItsKeyAndUnreadableInput) {
   EXPECT_EQ(
       run(tool() + " check --card " + quote(folder.path() / "nocard") + " " + quote(file)).exitCode,
       2);
+}
+
+// Control characters from the file never reach the terminal raw, and a report that cannot be
+// written fails the command.
+TEST(CheckCommand, ReportsAreSafeAndTheirFailureCounts) {
+  TempFolder folder;
+  const fs::path file = folder.write(
+      "escape.txt", std::string(kGood) + "[install]\r\nti\x1b]0;owned\x07tle = \"x\"\r\n");
+  const ProgramRun result = run(tool() + " check " + quote(file));
+  EXPECT_EQ(result.output.find('\x1b'), std::string::npos) << result.output;
+  EXPECT_EQ(result.output.find('\x07'), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("\\x1B]0;owned\\x07"), std::string::npos) << result.output;
+  const fs::path good = folder.write("good.txt", kGood);
+  EXPECT_EQ(run(tool() + " check " + quote(good) + " >/dev/full").exitCode, 2);
+  EXPECT_EQ(run(tool() + " check --json " + quote(good) + " >/dev/full").exitCode, 2);
+}
+
+// plan: the installer's own run on a scratch device, each copy with its real size; the card
+// itself is only read.
+TEST(PlanCommand, ListsTheInstallationAndTheUninstallation) {
+  TempFolder folder;
+  const fs::path config = folder.write("config.txt", kGood);
+  folder.write("card/A/a.exe", std::string(1234, 'x'));
+  folder.write("card/2577/autorun.exe", "MZ");
+  const ProgramRun result =
+      run(tool() + " plan --json " + quote(config) + " --card " + quote(folder.path() / "card"));
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  const nlohmann::json plan = nlohmann::json::parse(result.output, nullptr, false);
+  ASSERT_TRUE(plan.is_object()) << result.output;
+  EXPECT_EQ(plan["install"]["bytes"], 1234);
+  bool copied = false;
+  for (const nlohmann::json& step : plan["install"]["steps"]) {
+    if (step["op"] == "copy_file") {
+      copied = true;
+      EXPECT_EQ(step["destination"], "\\Program Files\\A\\a.exe");
+      EXPECT_EQ(step["size"], 1234);
+      EXPECT_EQ(step["ok"], true);
+    }
+  }
+  EXPECT_TRUE(copied) << result.output;
+  EXPECT_EQ(plan["install"]["exit_code"], 0) << result.output;
+  EXPECT_EQ(plan["uninstall"]["installed_after"], false) << result.output;
+  EXPECT_EQ(fs::file_size(folder.path() / "card/A/a.exe"), 1234u);
+  EXPECT_EQ(
+      run(tool() + " plan " + quote(config) + " --card " + quote(folder.path() / "none")).exitCode,
+      2);
+}
+
+// build: a checked card, its files and the enciphered configuration, and its FAT32 image;
+// a card with an error is not built.
+TEST(BuildCommand, LaysOutACheckedCardAndItsImage) {
+  TempFolder folder;
+  const fs::path config = folder.write("config.txt", kGood);
+  folder.write("files/A/a.exe", std::string(1234, 'x'));
+  const fs::path installer = folder.write("autorun.exe", "MZ");
+  const fs::path card = folder.path() / "card";
+  const fs::path image = folder.path() / "card.img";
+  const auto buildOf = [&](const fs::path& configuration) {
+    return tool() + " build " + quote(configuration) + " --files " +
+           quote(folder.path() / "files") + " --installer " + quote(installer);
+  };
+  const std::string command = buildOf(config);
+  const bool fat =
+      run("command -v mkfs.fat >/dev/null && command -v mdir >/dev/null").exitCode == 0;
+  const ProgramRun built =
+      run(command + " --out " + quote(card) + (fat ? " --image " + quote(image) : ""));
+  ASSERT_EQ(built.exitCode, 0) << built.output;
+  // The summary comes from an installation from the built card on a simulated device.
+  EXPECT_NE(built.output.find("Installation on a fresh device (exit code 0): 1 files, 1234 bytes"),
+            std::string::npos)
+      << built.output;
+  EXPECT_EQ(fs::file_size(card / "A/a.exe"), 1234u);
+  EXPECT_EQ(fs::file_size(card / "2577/autorun.exe"), 2u);
+  EXPECT_EQ(run(tool() + " check " + quote(card / "2577/autorun_8.qlm") + " --card " + quote(card))
+                .exitCode,
+            0);
+  if (fat) {
+    const ProgramRun listed = run("MTOOLS_SKIP_CHECK=1 mdir -/ -b -i " + quote(image) + " ::/");
+    for (const char* name : {"::/A/a.exe", "::/2577/autorun.exe", "::/2577/autorun_8.qlm"}) {
+      EXPECT_NE(listed.output.find(name), std::string::npos) << listed.output;
+    }
+  } else {
+    std::printf("mkfs.fat or mdir missing: the image is not tried\n");
+  }
+
+  // A source the card does not hold: an error, and nothing is made.
+  const fs::path broken =
+      folder.write("broken.txt", std::string(kGood) +
+                                     "[install_actions]\r\nsrc_2 = \"\\\\A\\\\b.exe\"\r\n"
+                                     "dst_2 = \"%PROGRAM_FILES%\\\\A\\\\b.exe\"\r\n");
+  const ProgramRun refused = run(buildOf(broken) + " --out " + quote(folder.path() / "card2"));
+  EXPECT_EQ(refused.exitCode, 1) << refused.output;
+  EXPECT_NE(refused.output.find("[card-src]"), std::string::npos) << refused.output;
+  EXPECT_FALSE(fs::exists(folder.path() / "card2"));
+  // An existing card is not written over.
+  EXPECT_EQ(run(command + " --out " + quote(card)).exitCode, 1);
 }
 
 }  // namespace

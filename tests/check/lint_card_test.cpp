@@ -1,10 +1,11 @@
-// The checks against a card image: copy sources, the logo and the version stamp.
+// The checks against a card folder, answered by the installer's own code on a scratch
+// simulated device: copy sources, the logo, the version stamp, installed files, the
+// uninstallation.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
-#include "common/card_folder_platform.h"
 #include "lint_test_support.h"
 
 namespace autorun::testing {
@@ -52,10 +53,16 @@ today_enabled_save = "HKLM\\Software\\Atlas\\TodaySaved"
 application_dat = "\\Atlas\\atlas.exe"
 application_exe = "%PROGRAM_FILES%\\Atlas\\atlas.exe"
 [install_actions]
+makedir_1 = "%PROGRAM_FILES%\\Atlas\\maps"
 src_1 = "\\Atlas\\atlas.exe"
 dst_1 = "%PROGRAM_FILES%\\Atlas\\atlas.exe"
 src_2 = "\\Atlas\\maps"
 dst_2 = "%PROGRAM_FILES%\\Atlas\\maps"
+link_name_1 = "%PROGRAMS%\\Atlas.lnk"
+link_prg_1 = "%PROGRAM_FILES%\\Atlas\\atlas.exe"
+[uninstall_actions]
+remove_reg_1 = "HKLM\\Software\\Atlas"
+remove_dir_1 = "%PROGRAM_FILES%\\Atlas"
 [card_insert_actions]
 src_1 = "\\Atlas\\today\\*.dll"
 dst_1 = "%WINDOWS%"
@@ -64,7 +71,7 @@ dst_1 = "%WINDOWS%"
 class CardTest : public ::testing::Test {
  protected:
   CardTest() {
-    card_.write("2577/autorun_8.qlm", "x");
+    card_.write("2577/autorun.exe", "MZ");
     card_.write("Atlas/logo.bmp", bitmap(84, 100));
     card_.write("Atlas/atlas.exe", std::string(600, 'M') + "\x01\x02\x03\x04");
     card_.write("Atlas/maps/europe.map", "map");
@@ -72,7 +79,7 @@ class CardTest : public ::testing::Test {
     card_.write("Atlas/today/atlastoday.dll", "dll");
   }
 
-  std::vector<Finding> lint(std::string_view text = kConfiguration) const {
+  std::vector<Finding> lint(std::string_view text = kConfiguration, bool onTheCard = true) const {
     host::LintOptions options;
     options.cardFolder = card_.path();
     std::string crlf;
@@ -80,6 +87,10 @@ class CardTest : public ::testing::Test {
       if (c == '\n') crlf += '\r';
       crlf += c;
     }
+    // The card holds the text checked, as build or encode puts it there.
+    const std::vector<std::uint8_t> file =
+        host::encipherConfigurationText(host::decodeConfigurationSource(crlf), "");
+    if (onTheCard) card_.write("2577/autorun_8.qlm", std::string(file.begin(), file.end()));
     return lintSource(crlf, options);
   }
 
@@ -173,30 +184,95 @@ TEST_F(CardTest, VersionStampThatCannotBeRead) {
 
 TEST_F(CardTest, ConfigurationNotInTheAutorunFolder) {
   std::filesystem::remove(card_.path() / "2577/autorun_8.qlm");
-  const std::vector<Finding> findings = lint();
+  const std::vector<Finding> findings = lint(kConfiguration, false);
   EXPECT_EQ(rulesOf(findings), std::vector<std::string>{"card-configuration"})
       << describe(findings);
 }
 
-TEST(CardFolderPlatform, PathsStayInsideTheCard) {
-  TempFolder folder;
-  folder.write("card/a/b.txt", "b");
-  folder.write("outside.txt", "o");
-  host::CardFolderPlatform card(folder.path() / "card");
-  EXPECT_TRUE(card.resolve(u"\\A\\B.TXT").has_value());
-  EXPECT_TRUE(card.resolve(u"\\a\\\\b.txt").has_value());  // doubled separators
-  EXPECT_FALSE(card.resolve(u"\\..\\outside.txt").has_value());
-  EXPECT_FALSE(card.resolve(u"\\a\\missing.txt").has_value());
-  EXPECT_EQ(card.openFile(u"\\a\\b.txt", FileOpenMode::WriteTruncate), nullptr);
+// Each broken card: the rule it is reported under (an error: the device fails on it).
+TEST_F(CardTest, BrokenCardsAreErrors) {
+  struct Case {
+    std::string what;
+    std::string from, to;    // a change to the configuration
+    std::string removeFile;  // a card file taken away
+    std::string rule;
+  };
+  const Case cases[] = {
+      {"no installer program", "", "", "2577/autorun.exe", "card-installer"},
+      {"a link to a program no copy puts there",
+       "link_prg_1 = \"%PROGRAM_FILES%\\\\Atlas\\\\atlas.exe\"",
+       "link_prg_1 = \"%PROGRAM_FILES%\\\\Atlas\\\\atlas2.exe\"", "", "not-installed"},
+      {"the upgrade's program is not installed",
+       "application_exe = \"%PROGRAM_FILES%\\\\Atlas\\\\atlas.exe\"",
+       "application_exe = \"%PROGRAM_FILES%\\\\Atlas\\\\nav.exe\"", "", "not-installed"},
+      {"a DLL registered that is not installed", "[uninstall_actions]",
+       "register_dll_1 = \"%PROGRAM_FILES%\\\\Atlas\\\\core.dll\"\n[uninstall_actions]", "",
+       "not-installed"},
+      {"two files copied onto one name", "dst_2 = \"%PROGRAM_FILES%\\\\Atlas\\\\maps\"",
+       "dst_2 = \"%PROGRAM_FILES%\\\\Atlas\\\\maps\"\nsrc_3 = "
+       "\"\\\\Atlas\\\\maps\\\\extra\\\\*.*\"\n"
+       "dst_3 = \"%PROGRAM_FILES%\\\\bin\"\nsrc_4 = \"\\\\Atlas\\\\maps\\\\*.map\"\n"
+       "dst_4 = \"%PROGRAM_FILES%\\\\bin\"",
+       "", "copy-overwrite"},
+      {"a copied path over 259 characters", "dst_2 = \"%PROGRAM_FILES%\\\\Atlas\\\\maps\"",
+       "dst_2 = \"%PROGRAM_FILES%\\\\Atlas\\\\" + std::string(240, 'm') + "\"", "",
+       "path-too-long"},
+      {"a folder copy into a folder nobody makes",
+       "makedir_1 = \"%PROGRAM_FILES%\\\\Atlas\\\\maps\"\n", "", "", "install-fails"},
+      {"the uninstallation keeps the installed mark",
+       "remove_reg_1 = \"HKLM\\\\Software\\\\Atlas\"",
+       "remove_reg_1 = \"HKLM\\\\Software\\\\Other\"", "", "uninstall-keeps-installed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text(kConfiguration);
+    if (!c.from.empty()) {
+      ASSERT_NE(text.find(c.from), std::string::npos) << c.from;
+      text.replace(text.find(c.from), c.from.size(), c.to);
+    }
+    if (!c.removeFile.empty()) std::filesystem::remove(card_.path() / c.removeFile);
+    const std::vector<Finding> findings = lint(text);
+    if (!c.removeFile.empty()) card_.write(c.removeFile, "MZ");
+    const Finding* finding = findRule(findings, c.rule);
+    ASSERT_NE(finding, nullptr) << describe(findings);
+    EXPECT_EQ(finding->severity, host::Severity::Error) << finding->message;
+    if (c.removeFile.empty()) {
+      EXPECT_GT(finding->line, 1) << finding->message;
+    }
+  }
 }
 
-TEST(CardFolderPlatform, PatternsMatchAsOnTheDevice) {
-  EXPECT_TRUE(host::matchesPattern(u"Roads.MAP", u"*.map"));
-  EXPECT_TRUE(host::matchesPattern(u"readme", u"*.*"));
-  EXPECT_TRUE(host::matchesPattern(u"a1b", u"a?b"));
-  EXPECT_FALSE(host::matchesPattern(u"ab", u"a?b"));
-  EXPECT_FALSE(host::matchesPattern(u"roads.mapx", u"*.map"));
-  EXPECT_TRUE(host::matchesPattern(u"abcabd", u"*abd"));
+// The card's own configuration file is what the installer reads: it must be enciphered and
+// hold the text checked.
+TEST_F(CardTest, TheCardsConfigurationFileMustBeTheOneChecked) {
+  host::LintOptions options;
+  options.cardFolder = card_.path();
+  const std::string text = "[common]\r\nbrand = \"A\"\r\n";
+  struct Case {
+    std::string onCard;
+    std::string rule;
+  };
+  const std::vector<std::uint8_t> other =
+      host::encipherConfigurationText(u"[common]\r\nbrand = \"B\"\r\n", "");
+  const Case cases[] = {
+      {text, "card-configuration"},  // plain text: not enciphered
+      {std::string(other.begin(), other.end()), "card-configuration-stale"},
+  };
+  for (const Case& c : cases) {
+    card_.write("2577/autorun_8.qlm", c.onCard);
+    const std::vector<Finding> findings = lintSource(text, options);
+    const Finding* finding = findRule(findings, c.rule);
+    ASSERT_NE(finding, nullptr) << c.rule << "\n" << describe(findings);
+    EXPECT_EQ(finding->severity, host::Severity::Error);
+  }
+}
+
+// The installer's own wildcard matching: "atlas.*" matches a file named "atlas".
+TEST_F(CardTest, PatternsMatchAsTheInstallerMatchesThem) {
+  std::filesystem::remove(card_.path() / "Atlas/today/atlastoday.dll");
+  card_.write("Atlas/today/atlas", "dll");
+  const std::vector<Finding> findings = lintReplacing("today\\\\*.dll", "today\\\\atlas.*");
+  EXPECT_TRUE(findings.empty()) << describe(findings);
 }
 
 }  // namespace

@@ -55,7 +55,8 @@ TEST(Reference, DescribesEveryRule) {
   std::set<std::string> rules;
   for (const char* part :
        {"config_lint.cpp", "config_lint_lines.cpp", "config_lint_needs.cpp",
-        "config_lint_actions.cpp", "config_lint_values.cpp", "config_lint_card.cpp"}) {
+        "config_lint_actions.cpp", "config_lint_values.cpp", "config_lint_card.cpp",
+        "config_lint_keys.cpp", "config_lint_references.cpp"}) {
     const std::string source =
         readFile(std::filesystem::path(AUTORUN_SOURCE_DIR) / "tools" / "common" / part);
     ASSERT_FALSE(source.empty()) << part;

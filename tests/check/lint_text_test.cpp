@@ -26,6 +26,8 @@ TEST(LineEnds, EncipheredTextWithLineFeedsAloneIsOneLine) {
   EXPECT_NE(lf->message.find("whole text as one line"), std::string::npos);
   // Only the line end is blamed, not what follows the header on the joined line.
   EXPECT_EQ(findRule(findings, "header-trailing-text"), nullptr) << describe(findings);
+  // The cause comes first, before its knock-on findings further down the text.
+  EXPECT_EQ(findings.front().rule, "line-feed-only") << describe(findings);
   // The installer then holds nothing: brand and website are missing.
   EXPECT_EQ(std::count_if(findings.begin(), findings.end(),
                           [](const Finding& f) { return f.rule == "missing-required"; }),
@@ -99,6 +101,37 @@ TEST(Files, EncipheredFileIsReadWithTheKey) {
   EXPECT_FALSE(other->recognised);
   EXPECT_EQ(rulesOf(host::lintConfigurationFile(*other, {})),
             std::vector<std::string>{"not-a-configuration"});
+}
+
+// Files the installer cannot read as they are: each is named by its cause, first, with the
+// position that shows it.
+TEST(Files, UnreadableFormsAreNamedFirst) {
+  struct Case {
+    std::string name;
+    std::string bytes;
+    std::string rule;
+    int line, column;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"latin.txt", "[common]\r\nbrand = \"Caf\xE9\"\r\nwebsite = \"w\"\r\n", "not-utf8", 2, 13,
+       "0xE9"},
+      {"autorun_8.qlm", std::string(kMinimal), "not-enciphered", 1, 1, "plain text"},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    const std::filesystem::path file = folder.write(c.name, c.bytes);
+    std::string error;
+    const auto read = host::readConfigurationForLint(file, "", error);
+    ASSERT_TRUE(read) << error;
+    const std::vector<Finding> findings = host::lintConfigurationFile(*read, {});
+    ASSERT_FALSE(findings.empty()) << c.name;
+    EXPECT_EQ(findings.front().rule, c.rule) << describe(findings);
+    EXPECT_EQ(findings.front().severity, Severity::Error);
+    EXPECT_EQ(findings.front().line, c.line) << findings.front().message;
+    EXPECT_EQ(findings.front().column, c.column) << findings.front().message;
+    EXPECT_NE(findings.front().message.find(c.says), std::string::npos) << findings.front().message;
+  }
 }
 
 TEST(Files, MissingFileIsAnError) {

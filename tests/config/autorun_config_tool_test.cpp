@@ -182,11 +182,68 @@ TEST_F(AutorunConfigTool, ReportsUsageAndMissingFiles) {
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_NE(help.out.find("--key"), std::string::npos) << command;
   }
-  EXPECT_NE(run("").status, 0);
-  EXPECT_NE(run("encode " + q("only-one.txt")).status, 0);
+  // Option errors have the documented code; a folder for a file is a clear error.
+  fs::create_directory(path("folder"));
+  write("plain.txt", kWorkedExample);
+  struct Case {
+    std::string arguments;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"", 64, "subcommand"},
+      {"encode " + q("only-one.txt"), 64, "OUT"},
+      {"check --bogus " + q("plain.txt"), 64, "bogus"},
+      {"encode " + q("plain.txt") + " " + q("folder"), 1, "is a folder"},
+      {"decode " + q("folder"), 1, "is a folder"},
+      {"check " + q("folder"), 2, "is a folder"},
+  };
+  for (const Case& c : cases) {
+    const ToolRun result = run(c.arguments);
+    EXPECT_EQ(result.status, c.status) << c.arguments << "\n" << result.err;
+    EXPECT_NE(result.err.find(c.says), std::string::npos) << c.arguments << "\n" << result.err;
+    EXPECT_EQ(result.err.find("terminate"), std::string::npos) << result.err;
+  }
   const ToolRun missing = run("dump " + q("missing.qlm"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("missing.qlm"), std::string::npos);
+}
+
+// OUT: a regular file is replaced whole; a device is written through, never replaced; a
+// link to a file replaces the file and keeps the link.
+TEST_F(AutorunConfigTool, OutputsAreReplacedOrWrittenThrough) {
+  write("plain.txt", kWorkedExample);
+  ASSERT_EQ(run("encode " + q("plain.txt") + " " + q("good.qlm")).status, 0);
+  const ToolRun toStdout = run("decode " + q("good.qlm") + " /dev/stdout");
+  EXPECT_EQ(toStdout.status, 0) << toStdout.err;
+  EXPECT_EQ(toStdout.out, kWorkedExample);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_EQ(run("decode " + q("good.qlm") + " /dev/null").status, 0);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  write("target.txt", "old");
+  fs::create_symlink(path("target.txt"), path("link.txt"));
+  ASSERT_EQ(run("decode " + q("good.qlm") + " " + q("link.txt")).status, 0);
+  EXPECT_TRUE(fs::is_symlink(path("link.txt")));
+  EXPECT_EQ(read("target.txt"), kWorkedExample);
+}
+
+// UTF-16 without its mark is read as UTF-16; UTF-16 keeps its line ends, so a text with a
+// lone LF comes back from decode as the installer reads it and encodes to the same file.
+TEST_F(AutorunConfigTool, Utf16SourcesAndLineEndsSurviveTheRoundTrip) {
+  const std::string utf16 = std::string("[\0c\0]\0\r\0\n\0a\0 \0=\0 \0\"\0x\0\"\0\r\0\n\0", 28);
+  write("nomark.txt", utf16);
+  ASSERT_EQ(run("encode " + q("nomark.txt") + " " + q("nomark.qlm")).status, 0);
+  const ToolRun dumped = run("dump " + q("nomark.qlm"));
+  EXPECT_NE(dumped.out.find("c/a = x"), std::string::npos) << dumped.out << dumped.err;
+
+  write("lone.txt", std::string("\xFF\xFE"
+                                "a\0\n\0b\0\r\0",
+                                10));
+  ASSERT_EQ(run("encode " + q("lone.txt") + " " + q("lone.qlm")).status, 0);
+  ASSERT_EQ(run("decode " + q("lone.qlm") + " " + q("back.txt")).status, 0);
+  ASSERT_EQ(run("encode " + q("back.txt") + " " + q("again.qlm")).status, 0);
+  EXPECT_EQ(read("again.qlm"), read("lone.qlm"));
 }
 
 }  // namespace

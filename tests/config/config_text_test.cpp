@@ -26,14 +26,23 @@ TEST(ConfigText, DecodesEveryAcceptedSourceIntoCrLfLines) {
       {"UTF-8, lone CR", "[common]\rbrand = \"\xC3\x85tlas\"\r"},
       {"UTF-16LE with mark",
        std::string(
-           "\xFF\xFE[\0c\0o\0m\0m\0o\0n\0]\0\n\0b\0r\0a\0n\0d\0 \0=\0 \0\"\0\xC5\0t\0l\0a\0s\0"
+           "\xFF\xFE[\0c\0o\0m\0m\0o\0n\0]\0\r\0\n\0b\0r\0a\0n\0d\0 \0=\0 \0\"\0\xC5\0t\0l\0a\0s\0"
            "\"\0\r\0\n\0",
-           2 + 2 * 26)},
+           2 + 2 * 27)},
+      {"UTF-16LE without mark",
+       std::string("[\0c\0o\0m\0m\0o\0n\0]\0\r\0\n\0b\0r\0a\0n\0d\0 \0=\0 \0\"\0\xC5\0t\0l\0a\0s\0"
+                   "\"\0\r\0\n\0",
+                   2 * 27)},
   };
   for (const Case& c : cases) {
     EXPECT_TRUE(isConfigurationSource(c.bytes)) << c.what;
     EXPECT_EQ(decodeConfigurationSource(c.bytes), expected) << c.what;
   }
+  // UTF-16 is the installer's own form: its line ends stay as written.
+  EXPECT_EQ(decodeConfigurationSource(std::string("\xFF\xFE"
+                                                  "a\0\n\0b\0\r\0",
+                                                  10)),
+            u"a\nb\r");
   EXPECT_FALSE(isConfigurationSource("\x80\x81 not UTF-8"));
   EXPECT_FALSE(isConfigurationSource(std::string("\xFF\xFE\x41", 3)));  // odd UTF-16 length
 }

@@ -38,6 +38,17 @@ std::string paddedTo(std::size_t bytes) {
   return file;
 }
 
+// The configuration with `references` entries that each refer to one value of 20000
+// characters.
+std::string withReferences(int references) {
+  std::u16string text = withCrLf(kSmallConfiguration);
+  text += u"[big]\r\nv = \"" + std::u16string(20000, u'x') + u"\"\r\n";
+  for (int n = 1; n <= references; ++n) {
+    text += u"r" + host::fromUtf8(std::to_string(n)) + u" = \"${v}\"\r\n";
+  }
+  return encipher(utf16(text), kTestKey);
+}
+
 const ConfigurationFileCase kConfigurationFiles[] = {
     {"of 0 bytes", [] { return std::string(); }, kLoadInvalid,
      "Fatal error: configuration is invalid. (3)"},
@@ -63,6 +74,10 @@ const ConfigurationFileCase kConfigurationFiles[] = {
     {"with a brand but no website",
      [] { return encipher(utf16(u"[common]\r\nbrand = \"Atlas\"\r\n"), kTestKey); }, kLoadInvalid,
      "Fatal error: configuration is invalid. (3)"},
+    {"with 250 references to a value of 20000 characters", [] { return withReferences(250); },
+     kLoadOk, nullptr},
+    {"whose references pull in more than 16 Mi characters", [] { return withReferences(900); },
+     kLoadInvalid, "Fatal error: configuration is invalid. (3)"},
     {"in UTF-16 with lines ended by LF alone",
      [] { return encipher(utf16(host::fromUtf8(kSmallConfiguration)), kTestKey); }, kLoadInvalid,
      "Fatal error: configuration is invalid. (3)"},
@@ -159,6 +174,8 @@ TEST(BadInput, DeeplyChainedReferences) {
   EXPECT_TRUE(parsed->parsed);
   EXPECT_EQ(parsed->store.entries().size(), static_cast<std::size_t>(entries));
   EXPECT_EQ(parsed->store.getString(u"c/a1", u""), u"0123456789abcdef0123456789abcdef");
+  // The bound is reached, which makes loading refuse the configuration (result 3).
+  EXPECT_TRUE(parsed->store.expansionLimitReached());
   // Stored text stays within a small multiple of the file (a few million code units).
   EXPECT_LE(parsed->storedUnits, std::size_t{64} << 20);
   std::printf("%d chained entries: %zu code units stored in %.1f s\n", entries, parsed->storedUnits,

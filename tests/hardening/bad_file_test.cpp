@@ -143,6 +143,16 @@ const LogoCase kLogos[] = {
        });
      },
      LogoImage::kNotABitmap},
+    {"16 bits per pixel and no colour table", [] { return bmp([](Bmp& b) { b.depth = 16; }); },
+     LogoImage::kLoaded},
+    {"8 bits per pixel and a palette of 16 colours",
+     [] {
+       return bmp([](Bmp& b) {
+         b.depth = 8;
+         b.tableEntries = 16;
+       });
+     },
+     LogoImage::kLoaded},
     {"no rows (height 0)", [] { return bmp([](Bmp& b) { b.height = 0; }); }, LogoImage::kLoaded},
     {"rows top-down (negative height)", [] { return bmp([](Bmp& b) { b.height = -4; }); },
      LogoImage::kLoaded},

@@ -136,6 +136,39 @@ TEST_F(LogoImageTest, DeepImagesCarryNoTableOrTheFullSixteenBitOne) {
   EXPECT_EQ(image.palette()[4 * 65535 + 3], BmpSpec::tableByte(4 * 65535 + 3));
 }
 
+// A file holds only the colour entries it uses (none for 16 bits, a short palette for 8):
+// the table is what lies before the pixels, the rest of the 2^depth entries black.
+TEST_F(LogoImageTest, ShortColourTablesAreZeroFilled) {
+  struct Case {
+    std::uint16_t depth;
+    std::uint32_t entriesInFile;
+  };
+  for (const Case& c : {Case{8, 16}, Case{4, 0}, Case{16, 0}, Case{16, 3}}) {
+    SCOPED_TRACE(::testing::Message() << c.depth << " bits, " << c.entriesInFile << " entries");
+    BmpSpec spec;
+    spec.width = 6;
+    spec.height = 2;
+    spec.depth = c.depth;
+    spec.tableEntries = c.entriesInFile;
+    LogoImage image;
+    LogoProblem problem = LogoProblem::TableCut;
+    ASSERT_EQ(image.load(platform_, kPath, &problem), LogoImage::kCannotOpen);
+    EXPECT_EQ(problem, LogoProblem::CannotOpen);
+    platform_.files[kPath] = spec.build();
+    ASSERT_EQ(image.load(platform_, kPath, &problem), LogoImage::kLoaded);
+    EXPECT_EQ(problem, LogoProblem::None);
+    const std::uint32_t entries = 1u << c.depth;
+    EXPECT_EQ(image.paletteEntries(), entries);
+    for (std::uint32_t i = 0; i < 4 * entries; ++i) {
+      const std::uint8_t expected = i < 4 * c.entriesInFile ? BmpSpec::tableByte(i) : 0;
+      ASSERT_EQ(image.palette()[i], expected) << i;
+    }
+    // The pixels are read from where the file says, not taken for colours.
+    EXPECT_EQ(image.pixels()[0], BmpSpec::pixelByte(1, 0));
+    platform_.files.erase(kPath);
+  }
+}
+
 TEST_F(LogoImageTest, LargerInfoHeaderVersionsAreCutToTheBasicOne) {
   BmpSpec spec;
   spec.width = 4;
@@ -190,50 +223,58 @@ TEST_F(LogoImageTest, UnusableFilesAreRefusedAndTheImageKept) {
   struct Case {
     const char* name;
     std::vector<std::uint8_t> bytes;
+    LogoProblem problem;
   };
   const std::vector<Case> cases = {
-      {"empty file", {}},
-      {"one byte", {'B'}},
-      {"wrong type", patched(good, 0, 0x0000414D)},
-      {"file header cut", truncated(good, 10)},
-      {"info header cut", truncated(good, 14 + 39)},
-      {"colour table cut", truncated(good, 14 + 40 + 1000)},
-      {"last pixel row cut", truncated(good, good.size() - 1)},
-      {"pixel offset past the end", patched(good, 10, 0x7FFFFFF0)},
+      {"empty file", {}, LogoProblem::HeaderCut},
+      {"one byte", {'B'}, LogoProblem::HeaderCut},
+      {"wrong type", patched(good, 0, 0x0000414D), LogoProblem::NotBitmap},
+      {"file header cut", truncated(good, 10), LogoProblem::HeaderCut},
+      {"info header cut", truncated(good, 14 + 39), LogoProblem::HeaderCut},
+      {"colour table cut", truncated(good, 14 + 40 + 1000), LogoProblem::TableCut},
+      {"last pixel row cut", truncated(good, good.size() - 1), LogoProblem::PixelsCut},
+      {"pixel offset past the end", patched(good, 10, 0x7FFFFFF0), LogoProblem::PixelsCut},
       {"negative width", with([](BmpSpec& s) {
          s.width = -5;
          s.pixelBytes = 64;
-       })},
-      {"depth 0", with([](BmpSpec& s) { s.depth = 0; })},
-      {"depth 2", with([](BmpSpec& s) { s.depth = 2; })},
-      {"depth 12", with([](BmpSpec& s) { s.depth = 12; })},
-      {"depth 48", with([](BmpSpec& s) { s.depth = 48; })},
-      {"depth 65535", with([](BmpSpec& s) { s.depth = 65535; })},
-      {"run-length compression", with([](BmpSpec& s) { s.compression = 1; })},
+       }),
+       LogoProblem::NegativeWidth},
+      {"depth 0", with([](BmpSpec& s) { s.depth = 0; }), LogoProblem::Depth},
+      {"depth 2", with([](BmpSpec& s) { s.depth = 2; }), LogoProblem::Depth},
+      {"depth 12", with([](BmpSpec& s) { s.depth = 12; }), LogoProblem::Depth},
+      {"depth 48", with([](BmpSpec& s) { s.depth = 48; }), LogoProblem::Depth},
+      {"depth 65535", with([](BmpSpec& s) { s.depth = 65535; }), LogoProblem::Depth},
+      {"run-length compression", with([](BmpSpec& s) { s.compression = 1; }),
+       LogoProblem::Compressed},
       {"bit-field compression", with([](BmpSpec& s) {
          s.depth = 32;
          s.compression = 3;
-       })},
+       }),
+       LogoProblem::Compressed},
       {"absurd size", with([](BmpSpec& s) {
          s.width = 0x7FFFFFFF;
          s.height = 0x7FFFFFFF;
          s.pixelBytes = 16;
-       })},
+       }),
+       LogoProblem::TooLarge},
       {"just over the pixel limit", with([](BmpSpec& s) {
          s.depth = 32;
          s.width = 4096;
          s.height = 4097;
          s.pixelBytes = 16;
-       })},
+       }),
+       LogoProblem::TooLarge},
       {"zero height with a row too long to index", with([](BmpSpec& s) {
          s.depth = 32;
          s.width = 0x7FFFFFFF;
          s.height = 0;
-       })},
+       }),
+       LogoProblem::TooLarge},
       {"smallest height", with([](BmpSpec& s) {
          s.height = INT32_MIN;
          s.pixelBytes = 16;
-       })},
+       }),
+       LogoProblem::TooLarge},
   };
 
   for (const Case& c : cases) {
@@ -245,6 +286,9 @@ TEST_F(LogoImageTest, UnusableFilesAreRefusedAndTheImageKept) {
     const std::uint8_t* header = image.header();
 
     EXPECT_EQ(load(image, c.bytes), LogoImage::kNotABitmap);
+    LogoProblem problem = LogoProblem::None;
+    EXPECT_EQ(image.load(platform_, kPath, &problem), LogoImage::kNotABitmap);
+    EXPECT_EQ(problem, c.problem);
     EXPECT_EQ(image.width(), 5);
     EXPECT_EQ(image.height(), 3);
     EXPECT_EQ(image.bitsPerPixel(), 8u);

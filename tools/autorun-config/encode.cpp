@@ -1,5 +1,5 @@
 // encode PLAIN OUT: plain configuration text to the enciphered file the installer reads.
-#include <memory>
+#include <ostream>
 #include <string>
 
 #include "commands.h"
@@ -8,44 +8,26 @@
 
 namespace autorun::config_tool {
 
-namespace {
-
-struct EncodeOptions {
-  std::string plain;
-  std::string out;
-  std::string key;
-};
-
-void runEncode(const EncodeOptions& options) {
-  const std::string source = readWholeFile(options.plain);
-  if (!host::isConfigurationSource(source)) {
-    throw ToolError(options.plain +
-                    ": not plain configuration text (UTF-8, or UTF-16LE with its byte-order "
-                    "mark)");
+void runEncode(const EncodeOptions& options, std::ostream& err) {
+  const std::string bytes = readWholeFile(options.plain);
+  const std::optional<host::ConfigurationSource> source = host::readConfigurationSource(bytes);
+  if (!source) refuseSource(options.plain, bytes);
+  if (source->encoding != host::SourceEncoding::Utf8) {
+    int line = 0;
+    if (host::hasIrregularLineEnds(source->text, &line)) {
+      err << "autorun-config: note: " << options.plain
+          << ": UTF-16 text is enciphered as written, and line " << line
+          << " ends in a carriage return without a line feed or in a line feed alone, which "
+             "the installer reads as written (a UTF-8 source gets CR LF line ends)\n";
+    }
   }
-  const std::vector<std::uint8_t> file =
-      host::encipherConfigurationText(host::decodeConfigurationSource(source), options.key);
+  const std::vector<std::uint8_t> file = host::encipherConfigurationText(source->text, options.key);
   if (file.size() > kMaxFileSize) {
     throw ToolError(options.out + ": not written: it would be " + std::to_string(file.size()) +
                     " bytes, and the installer reads at most " + std::to_string(kMaxFileSize));
   }
-  writeFileAtomically(options.out,
-                      std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
-}
-
-}  // namespace
-
-void addEncodeCommand(CLI::App& app) {
-  auto options = std::make_shared<EncodeOptions>();
-  CLI::App* command = app.add_subcommand(
-      "encode",
-      "Encipher a plain configuration text (UTF-8 or UTF-16LE, LF or CR LF line ends) into "
-      "the file the installer reads");
-  command->add_option("PLAIN", options->plain, "Plain configuration text")->required();
-  command->add_option("OUT", options->out, "Configuration file to write (autorun_8.qlm)")
-      ->required();
-  addKeyOption(*command, options->key);
-  command->callback([options] { runEncode(*options); });
+  writeOutput(options.out,
+              std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
 }
 
 }  // namespace autorun::config_tool

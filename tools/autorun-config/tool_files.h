@@ -1,14 +1,10 @@
-// What the commands of autorun-config share: errors, files, the --key option.
+// What the commands of autorun-config share: their errors and their files.
 #pragma once
 
-#include <CLI/CLI.hpp>
-
-#include <cstdint>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-
-#include "host_text/escape.h"
 
 namespace autorun::config_tool {
 
@@ -20,18 +16,22 @@ class ToolError : public std::runtime_error {
 
 // The largest configuration file the installer reads.
 inline constexpr std::size_t kMaxFileSize = 100000;
+// The largest input the tool reads: far more than any configuration source.
+inline constexpr std::size_t kMaxInputSize = std::size_t{16} << 20;
 
-// The whole file. Throws ToolError when it cannot be read.
+// The whole file. Throws ToolError when it cannot be read, is a folder, or is larger than
+// kMaxInputSize.
 std::string readWholeFile(const std::string& path);
 
-// Writes the file through a temporary file in the same folder renamed into place, so that
-// the old file stays whole until the new one is complete. Throws ToolError.
-void writeFileAtomically(const std::string& path, std::string_view bytes);
+// Throws the ToolError that says why `bytes` read from `name` are no configuration source:
+// the line and column of a byte that is not UTF-8, NUL bytes, ...
+[[noreturn]] void refuseSource(const std::string& name, std::string_view bytes);
 
-// Adds --key to a command; `key` starts as the build's configuration key.
-void addKeyOption(CLI::App& command, std::string& key);
-
-// Control characters written out (host_text/escape.h), as every tool shows outside text.
-using host::escapeControls;
+// Writes `bytes` to `path`. A regular file (also behind a link) or a missing path is
+// replaced atomically: a temporary file beside it, synced, renamed over it, so that the
+// old file stays whole until the new one is complete. Anything else that takes bytes (a
+// device such as /dev/stdout, a FIFO, a link to one) is written through. A folder is
+// refused. Throws ToolError.
+void writeOutput(const std::string& path, std::string_view bytes);
 
 }  // namespace autorun::config_tool

@@ -3,15 +3,31 @@
 #include "common/config_lint.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
-#include <iterator>
+#include <set>
 #include <sstream>
 
 #include "common/config_lint_internal.h"
 #include "common/config_text.h"
+#include "host_text/escape.h"
 #include "host_text/utf.h"
 
 namespace autorun::host {
+
+namespace {
+
+// Rules whose finding may explain many of the others: they come first.
+const std::set<std::string_view> kRootCauses = {"not-a-configuration", "not-utf8",
+                                                "not-enciphered",      "file-too-large",
+                                                "line-feed-only",      "lone-carriage-return",
+                                                "text-ends-at-nul",    "reference-limit"};
+
+bool isRootCause(const Finding& finding) {
+  return finding.severity != Severity::Note && kRootCauses.count(finding.rule) > 0;
+}
+
+}  // namespace
 
 std::string_view severityName(Severity severity) {
   switch (severity) {
@@ -27,8 +43,9 @@ std::string_view severityName(Severity severity) {
 
 std::string formatFinding(const Finding& finding) {
   std::ostringstream out;
-  out << finding.file << ':' << finding.line << ':' << finding.column << ": "
-      << severityName(finding.severity) << ": " << finding.message << " [" << finding.rule << ']';
+  out << escapeControls(finding.file) << ':' << finding.line << ':' << finding.column << ": "
+      << severityName(finding.severity) << ": " << escapeControls(finding.message) << " ["
+      << finding.rule << ']';
   return out.str();
 }
 
@@ -127,32 +144,19 @@ void Context::reportSection(std::u16string_view section, Severity severity, std:
 }
 
 std::string u8(std::u16string_view text) {
-  return toUtf8(text);
+  return escapeControls(text);
 }
 
 std::string shown(std::u16string_view value) {
-  std::u16string out;
-  for (char16_t c : value) {
-    switch (c) {
-      case u'\n':
-        out += u"\\n";
-        break;
-      case u'\t':
-        out += u"\\t";
-        break;
-      case u'\r':
-        out += u"\\r";
-        break;
-      case u'\b':
-        out += u"\\b";
-        break;
-      default:
-        out.push_back(c);
-    }
-  }
   constexpr std::size_t kLongest = 60;
-  if (out.size() > kLongest) out = out.substr(0, kLongest - 3) + u"...";
-  return toUtf8(out);
+  std::string out = escapeControls(value);
+  if (out.size() > kLongest) {
+    std::size_t cut = kLongest - 3;
+    // Not inside a UTF-8 sequence.
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+    out = out.substr(0, cut) + "...";
+  }
+  return out;
 }
 
 std::string inQuotes(std::u16string_view text) {
@@ -160,7 +164,7 @@ std::string inQuotes(std::u16string_view text) {
 }
 
 std::string keyName(std::u16string_view fullKey) {
-  return toUtf8(fullKey);
+  return escapeControls(fullKey);
 }
 
 }  // namespace lint
@@ -176,7 +180,7 @@ std::vector<Finding> lintConfiguration(const LintInput& input, const LintOptions
   checkActionLists(context);
   checkValues(context);
   checkKeys(context);
-  if (options.cardFolder) checkCard(context, *options.cardFolder);
+  if (options.cardFolder) checkCard(context, options);
 
   if (input.installedSize > 100000) {
     context.report(0, Severity::Error, "file-too-large",
@@ -187,6 +191,7 @@ std::vector<Finding> lintConfiguration(const LintInput& input, const LintOptions
 
   std::vector<Finding> findings = std::move(context.findings);
   std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+    if (isRootCause(a) != isRootCause(b)) return isRootCause(a);
     if (a.line != b.line) return a.line < b.line;
     return a.column < b.column;
   });
@@ -196,12 +201,25 @@ std::vector<Finding> lintConfiguration(const LintInput& input, const LintOptions
 std::optional<ReadConfiguration> readConfigurationForLint(const std::filesystem::path& path,
                                                           std::string_view key,
                                                           std::string& error) {
+  std::error_code problem;
+  if (std::filesystem::is_directory(path, problem)) {
+    error = path.string() + " is a folder, not a configuration file";
+    return std::nullopt;
+  }
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     error = "cannot open " + path.string();
     return std::nullopt;
   }
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  char buffer[65536];
+  while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+    bytes.append(buffer, static_cast<std::size_t>(file.gcount()));
+    if (bytes.size() > (std::size_t{16} << 20)) {
+      error = path.string() + " is larger than any configuration (over 16 MiB)";
+      return std::nullopt;
+    }
+  }
   if (file.bad()) {
     error = "cannot read " + path.string();
     return std::nullopt;
@@ -209,30 +227,20 @@ std::optional<ReadConfiguration> readConfigurationForLint(const std::filesystem:
 
   ReadConfiguration read;
   read.input.fileName = path.string();
-  if (isConfigurationSource(bytes)) {
+  if (std::optional<ConfigurationSource> source = readConfigurationSource(bytes)) {
     read.input.form = SourceForm::Plain;
-    read.input.text = decodeConfigurationSource(bytes);
+    read.input.text = std::move(source->text);
     read.input.installedSize = 2 + 2 * static_cast<std::uint64_t>(read.input.text.size());
-    // Line ends other than CR LF in the source: `encode` rewrote them.
-    std::u16string raw;
-    const bool utf16 = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-                       static_cast<unsigned char>(bytes[1]) == 0xFE;
-    if (utf16) {
-      for (std::size_t k = 2; k + 1 < bytes.size(); k += 2) {
-        raw.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[k]) |
-                                            (static_cast<unsigned char>(bytes[k + 1]) << 8)));
-      }
-    } else {
-      raw = fromUtf8(bytes);
-    }
-    for (std::size_t k = 0; k < raw.size(); ++k) {
-      const bool crLf = raw[k] == u'\r' && k + 1 < raw.size() && raw[k + 1] == u'\n';
-      if (crLf) {
-        ++k;
-      } else if (raw[k] == u'\r' || raw[k] == u'\n') {
-        read.input.lineEndsNormalised = true;
-        break;
-      }
+    read.input.lineEndsNormalised = source->lineEndsRewritten;
+    std::string name = path.filename().string();
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name == "autorun_8.qlm") {
+      read.findings.push_back(
+          Finding{read.input.fileName, 1, 1, Severity::Error,
+                  "this autorun_8.qlm is plain text, not enciphered: the installer deciphers its "
+                  "configuration file, finds no configuration in it and ends with code 3 "
+                  "(configuration is invalid); make it with autorun-config encode",
+                  "not-enciphered"});
     }
     return read;
   }
@@ -241,9 +249,21 @@ std::optional<ReadConfiguration> readConfigurationForLint(const std::filesystem:
   read.input.installedSize = bytes.size();
   if (std::optional<std::u16string> text = decipherConfigurationFile(bytes, key)) {
     read.input.text = std::move(*text);
-  } else {
-    read.recognised = false;
+    return read;
   }
+  if (const std::optional<BadByte> bad = findBadUtf8(bytes)) {
+    // Text in a single-byte code page: checked as the text it nearly is.
+    read.input.form = SourceForm::Plain;
+    read.input.text = decodeConfigurationSource(bytes);
+    read.input.installedSize = 2 + 2 * static_cast<std::uint64_t>(read.input.text.size());
+    read.findings.push_back(Finding{read.input.fileName, bad->line, bad->column, Severity::Error,
+                                    describeBadByte(*bad) +
+                                        "; encode refuses the file, and every such byte "
+                                        "would be lost",
+                                    "not-utf8"});
+    return read;
+  }
+  read.recognised = false;
   return read;
 }
 
@@ -251,13 +271,19 @@ std::vector<Finding> lintConfigurationFile(const ReadConfiguration& read,
                                            const LintOptions& options) {
   if (!read.recognised) {
     return {Finding{read.input.fileName, 1, 1, Severity::Error,
-                    "neither configuration source (UTF-8, or UTF-16 with a byte-order mark) nor "
-                    "a file enciphered with this key: the installer finds no byte-order mark "
-                    "after deciphering, stores nothing and ends with code 3 (configuration is "
-                    "invalid)",
+                    "neither configuration source (UTF-8 or UTF-16 text) nor a file enciphered "
+                    "with this key: the installer finds no byte-order mark after deciphering, "
+                    "stores nothing and ends with code 3 (configuration is invalid)",
                     "not-a-configuration"}};
   }
-  return lintConfiguration(read.input, options);
+  std::vector<Finding> findings = read.findings;
+  std::vector<Finding> rest = lintConfiguration(read.input, options);
+  // The reading's own findings are root causes: they stay in front.
+  findings.insert(findings.end(), rest.begin(), rest.end());
+  std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+    return isRootCause(a) && !isRootCause(b);
+  });
+  return findings;
 }
 
 }  // namespace autorun::host

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/card_addition.h"
+
 namespace autorun::host {
 
 enum class Severity { Note, Warning, Error };
@@ -37,21 +39,29 @@ struct LintInput {
   std::string fileName;  // as the findings name it
   SourceForm form = SourceForm::Plain;
   // The UTF-16 text after the byte-order mark, exactly as the installer's parser receives
-  // it: for plain source after `encode`'s line-end normalisation.
+  // it: for plain source as `encode` writes it.
   std::u16string text;
-  // Plain source only: its lines ended in LF alone (or lone CR) before normalisation.
+  // A UTF-8 source whose line ends were not all CR LF: `encode` writes them so.
   bool lineEndsNormalised = false;
   // Bytes of the file that the installer reads (enciphered size).
   std::uint64_t installedSize = 0;
 };
 
 struct LintOptions {
-  // The root folder of a card image on the host: sources, logo and the executable's
-  // version stamp are looked up there.
+  // The root folder of a card image on the host: the installer's own code plans and runs
+  // an installation of it on a simulated device (see scratch_device.h).
   std::optional<std::filesystem::path> cardFolder;
+  // What the card will hold besides the folder's own files (autorun-config build).
+  std::vector<CardAddition> cardAdditions;
+  // The cipher key of the card's configuration file.
+  std::string key;
+  // The host path of the file checked, to tell whether it is the card's own.
+  std::optional<std::filesystem::path> filePath;
 };
 
-// Every finding, ordered by position.
+// Every finding: the root causes first (a file that is no configuration, line ends the
+// installer reads otherwise, ...), since what follows them may be their consequence; then
+// the others, ordered by position. Throws CardError when the card cannot be read.
 std::vector<Finding> lintConfiguration(const LintInput& input, const LintOptions& options);
 
 // Reads a configuration file from the host: plain source (UTF-8, or UTF-16LE with its
@@ -61,6 +71,8 @@ std::vector<Finding> lintConfiguration(const LintInput& input, const LintOptions
 struct ReadConfiguration {
   LintInput input;
   bool recognised = true;
+  // What reading found already (a byte that is not UTF-8, a card file left plain).
+  std::vector<Finding> findings;
 };
 std::optional<ReadConfiguration> readConfigurationForLint(const std::filesystem::path& path,
                                                           std::string_view key, std::string& error);

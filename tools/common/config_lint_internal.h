@@ -103,6 +103,8 @@ struct FolderVariable {
 };
 const std::vector<FolderVariable>& folderVariables();
 inline constexpr std::u16string_view kTypicalCardFolder = u"\\Storage Card";
+// The longest path the device handles.
+inline constexpr std::size_t kLongestPath = 259;
 
 // Where a full key's value came from.
 struct EntryOrigin {
@@ -149,16 +151,30 @@ struct Context {
   std::size_t offsetOfKey(std::u16string_view fullKey) const;
 };
 
-// UTF-8 for messages, quoted as the messages show names and values.
+// UTF-8 for messages, control characters escaped; quoted as the messages show names and
+// values.
 std::string u8(std::u16string_view text);
 std::string inQuotes(std::u16string_view text);
 // A value for a message: control characters shown as escapes, long values shortened.
+// Every text from the configuration or the card goes into a message through these.
 std::string shown(std::u16string_view value);
-// The key as a reader writes it: "section/name", or "/name" for a global entry.
+// The key as a reader writes it: "section/name", or "/name" for a global entry; control
+// characters escaped.
 std::string keyName(std::u16string_view fullKey);
+// "a space", "a line feed", "'-'", ... for messages about one character.
+std::string describeCharacter(char16_t c);
 
-// Puts the brand and the website into the message texts as loading does.
-void fillMessageTextsAsLoaded(ConfigStore& store);
+// A placeholder of another installer builder found in a value.
+struct ForeignPlaceholder {
+  std::u16string written;  // as it stands in the value
+  std::string_view tool;
+  std::u16string instead;  // this installer's own, when there is one
+};
+
+// Every placeholder of another builder in the value, in order.
+std::vector<ForeignPlaceholder> foreignPlaceholders(std::u16string_view value);
+// ASCII letters in upper case.
+std::u16string upper(std::u16string_view text);
 
 // The parts of the check, in the order they run.
 void checkLines(Context& context);        // syntax, references (config_lint_lines.cpp)
@@ -166,6 +182,6 @@ void checkNeeds(Context& context);        // required entries and message texts
 void checkActionLists(Context& context);  // numbering, companions, kinds
 void checkValues(Context& context);       // paths, registry locations, numbers, variables
 void checkKeys(Context& context);         // keys and sections nothing reads
-void checkCard(Context& context, const std::filesystem::path& cardFolder);
+void checkCard(Context& context, const LintOptions& options);  // (config_lint_card.cpp)
 
 }  // namespace autorun::host::lint

@@ -1,7 +1,8 @@
 // What the installer reads: its sections and keys, the action kinds and the lists that
-// run them, and the folder variables.
+// run them, and the folder variables; and the keys and sections that nothing reads.
 #include <algorithm>
 #include <limits>
+#include <set>
 
 #include "base/wide_text.h"
 #include "common/config_lint_internal.h"
@@ -221,6 +222,49 @@ const std::vector<FolderVariable>& folderVariables() {
       {u"SDCARD", kTypicalCardFolder},
   };
   return variables;
+}
+
+void checkKeys(Context& context) {
+  std::vector<std::u16string_view> sectionNames;
+  std::set<std::u16string> seenSections;
+  for (const KnownKey& key : knownKeys()) {
+    if (seenSections.insert(std::u16string(key.section)).second)
+      sectionNames.push_back(key.section);
+  }
+  for (const ActionList& list : actionLists()) sectionNames.push_back(list.name);
+
+  std::set<std::u16string> reportedSections;
+  for (const auto& [key, value] : context.store.entries()) {
+    const KeyParts parts = splitKey(key);
+    if (parts.section.empty() || parts.name.empty()) continue;  // references; empty names
+    const auto origin = context.origins.find(key);
+    if (origin != context.origins.end() && origin->second.copied) continue;
+    if (findActionList(parts.section) != nullptr) continue;  // judged with the action lists
+    if (isKnownSection(parts.section)) {
+      if (findKnownKey(parts.section, parts.name) != nullptr) continue;
+      std::vector<std::u16string_view> names;
+      for (const KnownKey& known : knownKeys()) {
+        if (known.section == parts.section) names.push_back(known.name);
+      }
+      std::string message = "the installer never reads '" + u8(key) + "'";
+      const std::u16string suggestion = closestMatch(parts.name, names);
+      if (!suggestion.empty()) {
+        message += "; did you mean '" + u8(parts.section) + "/" + u8(suggestion) + "'?";
+      }
+      context.reportKey(key, Severity::Warning, "unknown-key", std::move(message));
+      continue;
+    }
+    // A section of the author's own serves references; only near misses are reported.
+    if (!reportedSections.insert(parts.section).second) continue;
+    if (context.parentSections.count(parts.section) > 0) continue;
+    const std::u16string suggestion = closestMatch(parts.section, sectionNames);
+    if (suggestion.empty()) continue;
+    bool looksLikeList = !parts.kind.empty() && findActionKind(parts.kind) != nullptr;
+    if (looksLikeList) continue;  // reported as an unknown action list
+    context.reportSection(parts.section, Severity::Warning, "unknown-section",
+                          "the installer reads no section '" + u8(parts.section) +
+                              "'; did you mean '" + u8(suggestion) + "'?");
+  }
 }
 
 }  // namespace autorun::host::lint

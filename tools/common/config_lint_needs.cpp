@@ -83,6 +83,33 @@ constexpr NeededKey kNeededKeys[] = {
     {u"common/logo", Severity::Note, "the dialogs show the built-in logo"},
 };
 
+// The two lists without which a card cannot work.
+void checkLists(Context& c) {
+  struct List {
+    std::u16string_view name;
+    std::string_view effect;
+  };
+  constexpr List kLists[] = {
+      {u"install_actions",
+       "the installation makes no folder, copies no file and writes nothing but its own "
+       "marks, so the application never reaches the device"},
+      {u"uninstall_actions",
+       "the uninstallation removes nothing: the files, shortcuts and registry values stay, "
+       "and so does the installed mark, so the device takes the application for installed "
+       "for good"},
+  };
+  for (const List& list : kLists) {
+    const std::u16string prefix = std::u16string(list.name) + u"/";
+    const auto it = c.store.entries().lower_bound(prefix);
+    if (it != c.store.entries().end() && it->first.compare(0, prefix.size(), prefix) == 0) {
+      continue;
+    }
+    c.reportSection(
+        list.name, Severity::Error, "missing-list",
+        "there is no [" + u8(list.name) + "] with entries: " + std::string(list.effect));
+  }
+}
+
 void checkRequired(Context& c) {
   for (std::u16string_view key :
        {std::u16string_view(u"common/brand"), std::u16string_view(u"common/website")}) {
@@ -186,17 +213,9 @@ void checkNeededKeys(Context& c) {
 
 }  // namespace
 
-void fillMessageTextsAsLoaded(ConfigStore& store) {
-  const std::u16string brand = store.getString(u"common/brand", u"");
-  const std::u16string website = store.getString(u"common/website", u"");
-  for (const MessageText& text : kMessageTexts) {
-    if (text.fill == Fill::None) continue;
-    store.fillPlaceholder(text.key, text.fill == Fill::Website ? website : brand);
-  }
-}
-
 void checkNeeds(Context& context) {
   checkRequired(context);
+  checkLists(context);
   checkMessageTexts(context);
   checkNeededKeys(context);
 }

@@ -5,21 +5,12 @@
 
 #include "base/wide_text.h"
 #include "common/config_lint_internal.h"
+#include "context/config_loader.h"
 #include "host_text/utf.h"
 
 namespace autorun::host::lint {
 
 namespace {
-
-constexpr std::size_t kLongestPath = 259;
-
-std::u16string upper(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  return out;
-}
 
 bool equalsFolded(std::u16string_view a, std::u16string_view b) {
   return foldLower(a) == foldLower(b);
@@ -88,7 +79,7 @@ class ValueChecker {
   explicit ValueChecker(Context& context) : c_(context), loaded_(context.store) {
     // The message texts get the brand before the folder variables are published.
     if (loaded_.hasKey(u"common/brand") && loaded_.hasKey(u"common/website")) {
-      fillMessageTextsAsLoaded(loaded_);
+      fillMessageTexts(loaded_);
     }
   }
 
@@ -100,6 +91,7 @@ class ValueChecker {
       const std::u16string before = loaded_.getString(key, u"");
       const std::u16string after = published(before);
       checkPlaceholders(key, kind, before);
+      checkForeignSyntax(key, kind, before);
       switch (kind) {
         case ValueKind::RegistryValue:
         case ValueKind::RegistryDelete:
@@ -162,14 +154,16 @@ class ValueChecker {
       const FolderVariable* variable = findVariable(placeholder.name);
       const std::string written = u8(placeholder.text());
       if (variable == nullptr) {
-        if (!path || kind == ValueKind::FolderName) continue;
+        if (kind == ValueKind::FolderName) continue;
         std::vector<std::u16string_view> names;
         for (const FolderVariable& v : folderVariables()) names.push_back(v.name);
-        std::string message = "'" + written + "' is not a folder variable (" + variableList() +
-                              "): it stays in the path as written";
         const std::u16string suggestion = closestMatch(placeholder.name, names);
+        // In a text, only a near miss of a variable is one; in a path, any placeholder.
+        if (!path && suggestion.empty()) continue;
+        std::string message = "'" + written + "' is not a folder variable (" + variableList() +
+                              "): it stays in the " + (path ? "path" : "value") + " as written";
         if (!suggestion.empty()) message += "; did you mean '%" + u8(suggestion) + "%'?";
-        c_.reportInValue(key, placeholder.text(), 0, Severity::Warning, "folder-variable-unknown",
+        c_.reportInValue(key, placeholder.text(), 0, Severity::Error, "folder-variable-unknown",
                          std::move(message));
         continue;
       }
@@ -193,6 +187,21 @@ class ValueChecker {
                 inQuotes(std::u16string_view(value).substr(from, firstPercent + 1 - from)) +
                 " comes first");
       }
+    }
+  }
+
+  // Other installer builders' placeholders, which this installer writes as they stand:
+  // Inno Setup's {app}, MSBuild's $(Name), NSIS's $NAME.
+  void checkForeignSyntax(const std::u16string& key, ValueKind kind, const std::u16string& value) {
+    const bool path = isPathKind(kind) || kind == ValueKind::FolderName;
+    for (const ForeignPlaceholder& found : foreignPlaceholders(value)) {
+      std::string message = "'" + u8(found.written) + "' is " + std::string(found.tool) +
+                            " syntax: the installer " + (path ? "uses the path" : "shows it") +
+                            " with it as written. Its own are the folder variables (" +
+                            variableList() + ", as %NAME%) and references (${section/name})";
+      if (!found.instead.empty()) message += "; write '" + u8(found.instead) + "'";
+      c_.reportInValue(key, found.written, 0, path ? Severity::Error : Severity::Warning,
+                       "foreign-syntax", std::move(message));
     }
   }
 
@@ -224,8 +233,14 @@ class ValueChecker {
         message += "; write 'HKLM'";
       } else if (big == u"HKEY_CURRENT_USER") {
         message += "; write 'HKCU'";
-      } else if (big == u"HKEY_USERS") {
-        message += "; write 'HKUS'";
+      } else if (big == u"HKEY_USERS" || big == u"HKU") {
+        message += "; the users' root is written 'HKUS' here";
+      } else if (big == u"HKCR" || big == u"HKEY_CLASSES_ROOT") {
+        message +=
+            "; the classes root has no name of its own here: its keys are those below "
+            "'HKLM\\Software\\Classes'";
+      } else if (big == u"HKCC" || big == u"HKEY_CURRENT_CONFIG") {
+        message += "; the installer cannot reach the current configuration's keys";
       } else if (root.empty()) {
         message = name +
                   " begins with a backslash: the location starts with its root, as in "
@@ -449,49 +464,6 @@ class ValueChecker {
 
 void checkValues(Context& context) {
   ValueChecker(context).run();
-}
-
-void checkKeys(Context& context) {
-  std::vector<std::u16string_view> sectionNames;
-  std::set<std::u16string> seenSections;
-  for (const KnownKey& key : knownKeys()) {
-    if (seenSections.insert(std::u16string(key.section)).second)
-      sectionNames.push_back(key.section);
-  }
-  for (const ActionList& list : actionLists()) sectionNames.push_back(list.name);
-
-  std::set<std::u16string> reportedSections;
-  for (const auto& [key, value] : context.store.entries()) {
-    const KeyParts parts = splitKey(key);
-    if (parts.section.empty() || parts.name.empty()) continue;  // references; empty names
-    const auto origin = context.origins.find(key);
-    if (origin != context.origins.end() && origin->second.copied) continue;
-    if (findActionList(parts.section) != nullptr) continue;  // judged with the action lists
-    if (isKnownSection(parts.section)) {
-      if (findKnownKey(parts.section, parts.name) != nullptr) continue;
-      std::vector<std::u16string_view> names;
-      for (const KnownKey& known : knownKeys()) {
-        if (known.section == parts.section) names.push_back(known.name);
-      }
-      std::string message = "the installer never reads '" + u8(key) + "'";
-      const std::u16string suggestion = closestMatch(parts.name, names);
-      if (!suggestion.empty()) {
-        message += "; did you mean '" + u8(parts.section) + "/" + u8(suggestion) + "'?";
-      }
-      context.reportKey(key, Severity::Warning, "unknown-key", std::move(message));
-      continue;
-    }
-    // A section of the author's own serves references; only near misses are reported.
-    if (!reportedSections.insert(parts.section).second) continue;
-    if (context.parentSections.count(parts.section) > 0) continue;
-    const std::u16string suggestion = closestMatch(parts.section, sectionNames);
-    if (suggestion.empty()) continue;
-    bool looksLikeList = !parts.kind.empty() && findActionKind(parts.kind) != nullptr;
-    if (looksLikeList) continue;  // reported as an unknown action list
-    context.reportSection(parts.section, Severity::Warning, "unknown-section",
-                          "the installer reads no section '" + u8(parts.section) +
-                              "'; did you mean '" + u8(suggestion) + "'?");
-  }
 }
 
 }  // namespace autorun::host::lint
