@@ -129,8 +129,27 @@ int main(int argc, char** argv) {
   bool initUtf16 = false;
   init->add_flag("--utf16", initUtf16,
                  "Write registry.reg in UTF-16 as the registry editor does (default UTF-8)");
+  autorun::preview::PreviewOptions previewOptions;
   int previewExit = 0;
-  CLI::App* preview = autorun::preview::addPreviewCommand(app, previewExit);
+  CLI::App* preview = app.add_subcommand(
+      "preview",
+      "Draws the card's install question and status dialog as PNG pictures (question.png, "
+      "status.png) at the device's dialog client size, and every message box the installer "
+      "can show with this configuration (message-NAME.png) at the same width");
+  preview->add_option("DIR", previewOptions.deviceDir, "The device image folder")->required();
+  preview->add_option("--out", previewOptions.outDir, "The folder to write the pictures to")
+      ->required();
+  preview->add_option("--progress", previewOptions.progress,
+                      "The status dialog's progress position, 0 to 100 (default 50)");
+  preview->add_flag("--frame", previewOptions.frame,
+                    "Add the device's title bar with the dialog's caption above the client "
+                    "area");
+  preview->add_option("--font", previewOptions.font, "The font file (default DejaVu Sans)");
+  preview->add_option(
+      "--installer", previewOptions.installerPath,
+      "The installer's own device path (default \\Storage Card\\2577\\autorun.exe)");
+  preview->callback(
+      [&] { previewExit = autorun::preview::runPreview(previewOptions, std::cout, std::cerr); });
 
   try {
     app.parse(argc, argv);

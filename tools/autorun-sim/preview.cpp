@@ -4,8 +4,6 @@
 #include <memory>
 #include <optional>
 
-#include <CLI/CLI.hpp>
-
 #include "actions/copy_actions.h"
 #include "base/dialog_ids.h"
 #include "base/dialog_templates.h"
@@ -357,29 +355,6 @@ int runPreview(const PreviewOptions& options, std::ostream& out, std::ostream& e
     return kPreviewCannotCreate;
   }
   return kPreviewDone;
-}
-
-CLI::App* addPreviewCommand(CLI::App& app, int& exitCode) {
-  auto options = std::make_shared<PreviewOptions>();
-  CLI::App* preview = app.add_subcommand(
-      "preview",
-      "Draws the card's install question and status dialog as PNG pictures (question.png, "
-      "status.png) at the device's dialog client size, and every message box the installer "
-      "can show with this configuration (message-NAME.png) at the same width");
-  preview->add_option("DIR", options->deviceDir, "The device image folder")->required();
-  preview->add_option("--out", options->outDir, "The folder to write the pictures to")->required();
-  preview->add_option("--progress", options->progress,
-                      "The status dialog's progress position, 0 to 100 (default 50)");
-  preview->add_flag("--frame", options->frame,
-                    "Add the device's title bar with the dialog's caption above the client "
-                    "area");
-  preview->add_option("--font", options->font, "The font file (default DejaVu Sans)");
-  preview->add_option(
-      "--installer", options->installerPath,
-      "The installer's own device path (default \\Storage Card\\2577\\autorun.exe)");
-  preview->callback(
-      [options, &exitCode]() { exitCode = runPreview(*options, std::cout, std::cerr); });
-  return preview;
 }
 
 }  // namespace autorun::preview

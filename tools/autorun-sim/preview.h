@@ -7,10 +7,6 @@
 #include <iosfwd>
 #include <string>
 
-namespace CLI {
-class App;
-}
-
 namespace autorun::preview {
 
 inline constexpr const char* kDefaultFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
@@ -33,10 +29,8 @@ inline constexpr int kPreviewInternal = 70;
 inline constexpr int kPreviewCannotCreate = 73;
 
 // Writes question.png, status.png and a message-NAME.png for each message box into the
-// output folder. Problems go to `err`.
+// output folder. Problems go to `err`. In a build without FreeType or libpng it says so
+// and returns kPreviewUsage.
 int runPreview(const PreviewOptions& options, std::ostream& out, std::ostream& err);
-
-// Adds the `preview` subcommand. When it runs, its exit code is stored in `exitCode`.
-CLI::App* addPreviewCommand(CLI::App& app, int& exitCode);
 
 }  // namespace autorun::preview

@@ -1,23 +1,16 @@
 // `autorun-sim preview` in a build without FreeType or libpng: the command exists, so that
 // scripts get a clear answer rather than an unknown-command error.
-#include <iostream>
-
-#include <CLI/CLI.hpp>
+#include <ostream>
 
 #include "preview.h"
 
 namespace autorun::preview {
 
-CLI::App* addPreviewCommand(CLI::App& app, int& exitCode) {
-  CLI::App* preview =
-      app.add_subcommand("preview", "Draws the card's dialogs as PNG pictures (not in this build)");
-  preview->allow_extras();
-  preview->callback([&exitCode]() {
-    std::cerr << "autorun-sim preview: this autorun-sim was built without FreeType or "
-                 "libpng; install them (libfreetype-dev, libpng-dev) and build again\n";
-    exitCode = kPreviewUsage;
-  });
-  return preview;
+int runPreview(const PreviewOptions&, std::ostream&, std::ostream& err) {
+  err << "autorun-sim preview: this autorun-sim was built without the preview (FreeType and "
+         "libpng: install libfreetype-dev and libpng-dev, and build with AUTORUN_PREVIEW on "
+         "or AUTO)\n";
+  return kPreviewUsage;
 }
 
 }  // namespace autorun::preview
