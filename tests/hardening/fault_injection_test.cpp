@@ -56,10 +56,10 @@ const std::set<Operation> kRegistryOperations = {
 };
 
 // Under the sanitizers every child run is many times slower, so there an operation fails at
-// its first two calls, its last, and every fourth between; the normal build fails it at
+// its first two calls, its last, and every eighth between; the normal build fails it at
 // every call.
 #if defined(AUTORUN_SANITIZED)
-constexpr std::uint64_t kPositionStride = 4;
+constexpr std::uint64_t kPositionStride = 8;
 #else
 constexpr std::uint64_t kPositionStride = 1;
 #endif
