@@ -63,7 +63,9 @@ ctest --test-dir build -j "$jobs" --output-on-failure
 
 stage "AddressSanitizer and UndefinedBehaviorSanitizer build (clang, with the fuzzers)"
 # One unit per target: the Release build above already compiles every file on its own.
+# Line tables are all the sanitizers' reports need, at two thirds of full debug info's cost.
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_FLAGS_DEBUG=-gline-tables-only -DCMAKE_CXX_FLAGS_DEBUG=-gline-tables-only \
   -DAUTORUN_WERROR=ON -DAUTORUN_BUILD_FUZZERS=ON -DCMAKE_UNITY_BUILD=ON "${linker[@]}" >/dev/null
 cmake --build build-asan -j "$jobs"
 
