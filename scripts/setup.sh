@@ -12,23 +12,27 @@ packages=(
   valgrind python3 time
   dosfstools mtools
 )
+install_missing() { # package...
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  ((${#missing[@]})) || return 0
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+install_missing "${packages[@]}"
+
 # The 32-bit Windows build runs under 32-bit wine (wine32, from the i386 architecture),
 # but only where the kernel runs 32-bit programs at all: elsewhere wine32's loader cannot
 # start, and with it installed the wine command picks that loader even for 64-bit programs.
+# The test needs the assembler and linker installed above.
 if bash "$(dirname "$0")/runs-32-bit.sh"; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "setup: adding the i386 architecture"
     dpkg --add-architecture i386
   fi
-  packages+=(wine32:i386)
-fi
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "setup: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  install_missing wine32:i386
 fi
