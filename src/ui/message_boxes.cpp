@@ -8,7 +8,7 @@ namespace autorun {
 
 namespace {
 
-constexpr MessageBoxSpec kMessageBoxSpecs[] = {
+constexpr MessageBoxEntry kMessageBoxes[] = {
     {MessageBoxId::CopyFailed, "copy-failed", u"", u"Can't copy:\n%s", u"", kMbErrorStyle, true},
     {MessageBoxId::LinkFailed, "link-failed", u"", u"Cannot create link file: %s!", u"",
      kMbErrorStyle, true},
@@ -32,23 +32,23 @@ constexpr MessageBoxSpec kMessageBoxSpecs[] = {
 
 }  // namespace
 
-std::span<const MessageBoxSpec> messageBoxSpecs() {
-  return kMessageBoxSpecs;
+std::span<const MessageBoxEntry> messageBoxTable() {
+  return kMessageBoxes;
 }
 
-const MessageBoxSpec& messageBoxSpec(MessageBoxId id) {
-  for (const MessageBoxSpec& spec : kMessageBoxSpecs) {
-    if (spec.id == id) return spec;
+const MessageBoxEntry& messageBoxEntry(MessageBoxId id) {
+  for (const MessageBoxEntry& box : kMessageBoxes) {
+    if (box.id == id) return box;
   }
-  return kMessageBoxSpecs[0];  // unreachable: every id has a row
+  return kMessageBoxes[0];  // unreachable: every id has a row
 }
 
 std::u16string messageBoxText(const InstallerContext& context, MessageBoxId id,
                               std::u16string_view detail) {
-  const MessageBoxSpec& spec = messageBoxSpec(id);
-  std::u16string text = spec.textKey.empty() ? std::u16string(spec.fixedText)
-                                             : context.config.getString(spec.textKey, u"");
-  if (spec.takesDetail) {
+  const MessageBoxEntry& box = messageBoxEntry(id);
+  std::u16string text = box.textKey.empty() ? std::u16string(box.fixedText)
+                                            : context.config.getString(box.textKey, u"");
+  if (box.takesDetail) {
     if (const std::size_t at = text.find(u"%s"); at != std::u16string::npos) {
       text.replace(at, 2, detail);
     }
@@ -57,14 +57,14 @@ std::u16string messageBoxText(const InstallerContext& context, MessageBoxId id,
 }
 
 std::u16string messageBoxTitle(const InstallerContext& context, MessageBoxId id) {
-  const MessageBoxSpec& spec = messageBoxSpec(id);
-  if (spec.titleKey.empty()) return context.installerPath;
-  return context.config.getString(spec.titleKey, u"");
+  const MessageBoxEntry& box = messageBoxEntry(id);
+  if (box.titleKey.empty()) return context.installerPath;
+  return context.config.getString(box.titleKey, u"");
 }
 
 int showMessageBox(InstallerContext& context, MessageBoxId id, std::u16string_view detail) {
   return context.platform.messageBox(messageBoxText(context, id, detail),
-                                     messageBoxTitle(context, id), messageBoxSpec(id).style);
+                                     messageBoxTitle(context, id), messageBoxEntry(id).style);
 }
 
 }  // namespace autorun

@@ -25,7 +25,7 @@ enum class MessageBoxId {
   NotInstalled,
 };
 
-struct MessageBoxSpec {
+struct MessageBoxEntry {
   MessageBoxId id;
   std::string_view name;          // a short name for reports and pictures
   std::u16string_view textKey;    // the configuration key of the text; empty: fixedText
@@ -37,8 +37,8 @@ struct MessageBoxSpec {
 };
 
 // Every message box, in the order a reader meets them.
-std::span<const MessageBoxSpec> messageBoxSpecs();
-const MessageBoxSpec& messageBoxSpec(MessageBoxId id);
+std::span<const MessageBoxEntry> messageBoxTable();
+const MessageBoxEntry& messageBoxEntry(MessageBoxId id);
 
 // The text and title as the loaded configuration gives them; `detail` fills the first "%s"
 // of the text of a box that takes one.

@@ -248,21 +248,21 @@ bool paintMessageBoxes(InstallerContext& context, const DialogPainter& painter, 
                        const fs::path& outDir, std::ostream& out, std::ostream& err) {
   CopyPlan plan;
   collectCopyActions(context, u"install_actions", plan);
-  for (const MessageBoxSpec& spec : messageBoxSpecs()) {
+  for (const MessageBoxEntry& box : messageBoxTable()) {
     const MessageBoxContent content{
-        messageBoxTitle(context, spec.id),
-        messageBoxText(context, spec.id, exampleDetail(context, plan, spec.id)), spec.style};
+        messageBoxTitle(context, box.id),
+        messageBoxText(context, box.id, exampleDetail(context, plan, box.id)), box.style};
     Picture painted = painter.paintMessageBox(content, width);
-    for (const std::u16string_view key : {spec.textKey, spec.titleKey}) {
+    for (const std::u16string_view key : {box.textKey, box.titleKey}) {
       if (!key.empty() && !context.config.hasKey(key)) {
         painted.notes.push_back("the configuration has no " + host::toUtf8(key) +
                                 ": the box shows it empty");
       }
     }
-    const std::string file = "message-" + std::string(spec.name) + ".png";
-    const std::string what = "message box \"" + std::string(spec.name) + "\" (" +
-                             (spec.textKey.empty() ? std::string("the installer's own text")
-                                                   : host::toUtf8(spec.textKey)) +
+    const std::string file = "message-" + std::string(box.name) + ".png";
+    const std::string what = "message box \"" + std::string(box.name) + "\" (" +
+                             (box.textKey.empty() ? std::string("the installer's own text")
+                                                  : host::toUtf8(box.textKey)) +
                              ")";
     if (!writePicture(painted, outDir / file, what, out, err)) return false;
   }

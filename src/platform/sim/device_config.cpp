@@ -163,16 +163,16 @@ DeviceConfig parseDeviceConfig(std::string_view text, const std::string& fileNam
       const json& window = windows[i];
       reader.requireObject(window, where);
       reader.onlyFields(window, where, {"class", "title", "closes", "process_exits"});
-      SimWindowSpec spec;
+      SimWindowSetup setup;
       if (window.contains("class"))
-        spec.windowClass = reader.string(window["class"], where + ".class");
-      if (window.contains("title")) spec.title = reader.string(window["title"], where + ".title");
+        setup.windowClass = reader.string(window["class"], where + ".class");
+      if (window.contains("title")) setup.title = reader.string(window["title"], where + ".title");
       if (window.contains("closes"))
-        spec.closes = reader.boolean(window["closes"], where + ".closes");
+        setup.closes = reader.boolean(window["closes"], where + ".closes");
       if (window.contains("process_exits")) {
-        spec.processExits = reader.boolean(window["process_exits"], where + ".process_exits");
+        setup.processExits = reader.boolean(window["process_exits"], where + ".process_exits");
       }
-      config.windows.push_back(std::move(spec));
+      config.windows.push_back(std::move(setup));
     }
   }
 

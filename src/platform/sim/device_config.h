@@ -11,7 +11,7 @@
 
 namespace autorun::sim {
 
-struct SimWindowSpec {
+struct SimWindowSetup {
   std::u16string windowClass;
   std::u16string title;
   bool closes = true;        // a close request makes it go away
@@ -32,7 +32,7 @@ struct DeviceConfig {
   // Free bytes reported for every volume: unset = the host volume's real figure,
   // set to nothing = the device cannot tell.
   std::optional<std::optional<std::uint64_t>> freeBytes;
-  std::vector<SimWindowSpec> windows;
+  std::vector<SimWindowSetup> windows;
   int dialogClientWidth = 240;
   int dialogClientHeight = 268;
   int codePage = 1252;

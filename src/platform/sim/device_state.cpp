@@ -30,12 +30,12 @@ DeviceState::DeviceState(SimOptions simOptions)
       files(options.deviceDir / "fs"),
       registry(options.deviceDir / "registry.reg", config.codePage),
       trace(options.traceFile, options.keepTrace) {
-  for (const SimWindowSpec& spec : config.windows) {
+  for (const SimWindowSetup& setup : config.windows) {
     SimWindow window;
     window.info.kind = SimWindowInfo::Kind::TopLevel;
-    window.info.windowClass = spec.windowClass;
-    window.info.text = spec.title;
-    window.spec = spec;
+    window.info.windowClass = setup.windowClass;
+    window.info.text = setup.title;
+    window.setup = setup;
     windows.emplace(nextHandle++, std::move(window));
   }
 }

@@ -38,7 +38,7 @@ struct SimWindow {
   int result = 0;
   std::vector<WindowHandle> controls;  // dialogs only
   SimSurface surface;
-  SimWindowSpec spec;  // top-level windows of other programs
+  SimWindowSetup setup;  // top-level windows of other programs
 };
 
 class DeviceState {

@@ -66,7 +66,7 @@ class SimProcess : public Process {
 
   bool waitForExit(std::uint32_t milliseconds) override {
     SimWindow* w = state_->window(window_);
-    const bool exited = w != nullptr && w->spec.processExits;
+    const bool exited = w != nullptr && w->setup.processExits;
     if (exited) w->info.open = false;  // its windows go with it
     json entry = {{"op", "wait_process"}, {"milliseconds", milliseconds}, {"exited", exited}};
     nameWindow(entry, w);
@@ -139,8 +139,8 @@ bool SimPlatform::postCloseRequest(WindowHandle window) {
   json entry = {{"op", "close_request"}, {"window", window}, {"ok", posted}};
   nameWindow(entry, w);
   if (posted && w->info.kind == SimWindowInfo::Kind::TopLevel) {
-    entry["closed"] = w->spec.closes;
-    if (w->spec.closes) w->info.open = false;
+    entry["closed"] = w->setup.closes;
+    if (w->setup.closes) w->info.open = false;
   }
   state_->record(std::move(entry));
   return posted;
