@@ -247,7 +247,7 @@ bool writePicture(const Picture& painted, const fs::path& file, const std::strin
 bool paintMessageBoxes(InstallerContext& context, const DialogPainter& painter, int width,
                        const fs::path& outDir, std::ostream& out, std::ostream& err) {
   CopyPlan plan;
-  collectCopyActions(context, u"install_actions", plan);
+  planInstallCopies(context, plan);
   for (const MessageBoxEntry& box : messageBoxTable()) {
     const MessageBoxContent content{
         messageBoxTitle(context, box.id),
