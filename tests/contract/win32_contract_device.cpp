@@ -46,18 +46,6 @@ LRESULT CALLBACK contractWindowProcedure(HWND window, UINT message, WPARAM wPara
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HKEY rootKeyOf(RegistryRoot root) {
-  switch (root) {
-    case RegistryRoot::LocalMachine:
-      return HKEY_LOCAL_MACHINE;
-    case RegistryRoot::CurrentUser:
-      return HKEY_CURRENT_USER;
-    case RegistryRoot::Users:
-      break;
-  }
-  return HKEY_USERS;
-}
-
 class Win32ContractDevice : public ContractDevice {
  public:
   explicit Win32ContractDevice(std::string_view testName) {
@@ -125,8 +113,8 @@ class Win32ContractDevice : public ContractDevice {
   void writeForeignValue(RegistryRoot root, const std::u16string& key, const std::u16string& name,
                          std::uint32_t type, const std::vector<std::uint8_t>& data) override {
     HKEY opened = nullptr;
-    if (RegCreateKeyExW(rootKeyOf(root), wide(key), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened,
-                        nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(win32::rootKey(root), wide(key), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &opened, nullptr) != ERROR_SUCCESS) {
       ADD_FAILURE_AT(__FILE__, __LINE__);
       return;
     }

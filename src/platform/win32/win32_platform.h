@@ -22,6 +22,9 @@ inline WindowHandle fromWindow(HWND window) {
   return reinterpret_cast<WindowHandle>(window);
 }
 
+// The predefined key a registry root names.
+HKEY rootKey(RegistryRoot root);
+
 class Win32Platform : public PlatformServices {
  public:
   Win32Platform();

@@ -17,6 +17,8 @@ constexpr REGSAM kCreateAccess = KEY_ALL_ACCESS;
 constexpr REGSAM kReadAccess = KEY_READ;
 #endif
 
+}  // namespace
+
 HKEY rootKey(RegistryRoot root) {
   switch (root) {
     case RegistryRoot::LocalMachine:
@@ -28,8 +30,6 @@ HKEY rootKey(RegistryRoot root) {
   }
   return HKEY_CURRENT_USER;
 }
-
-}  // namespace
 
 #ifndef _WIN32_WCE
 LONG deleteRegistryTreeByHand(HKEY parent, const wchar_t* name) {
