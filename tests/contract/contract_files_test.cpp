@@ -52,7 +52,7 @@ std::u16string written(Form form, const std::u16string& rooted) {
 
 TEST_F(ContractFiles, AFileIsFoundUnderEveryFormButATrailingBackslash) {
   ASSERT_EQ(platform().createDirectory(at(u"Folder")), kErrorSuccess);
-  ASSERT_TRUE(writeText(platform(), at(u"Folder\\File.txt"), "contract"));
+  ASSERT_TRUE(writeFile(platform(), at(u"Folder\\File.txt"), "contract"));
   const std::u16string file = at(u"Folder\\File.txt");
 
   struct Row {
@@ -81,7 +81,7 @@ TEST_F(ContractFiles, AFileIsFoundUnderEveryFormButATrailingBackslash) {
   // Through a file, or a name that is not there.
   EXPECT_FALSE(isFile(at(u"Folder\\File.txt\\x")));
   EXPECT_EQ(platform().fileAttributes(at(u"Folder\\Other.txt")), kInvalidAttributes);
-  EXPECT_FALSE(writeText(platform(), at(u"Folder\\File.txt\\x"), "x"));
+  EXPECT_FALSE(writeFile(platform(), at(u"Folder\\File.txt\\x"), "x"));
 }
 
 TEST_F(ContractFiles, AFolderIsFoundUnderEveryForm) {
@@ -98,7 +98,7 @@ TEST_F(ContractFiles, AFolderIsFoundUnderEveryForm) {
 }
 
 TEST_F(ContractFiles, CreatingAFolderTellsWhyItFailed) {
-  ASSERT_TRUE(writeText(platform(), at(u"file.txt"), "x"));
+  ASSERT_TRUE(writeFile(platform(), at(u"file.txt"), "x"));
   struct Row {
     std::u16string path;
     std::uint32_t result;
@@ -130,7 +130,7 @@ TEST_F(ContractFiles, SearchesMatchStarQuestionMarkAndStarDotStarWithoutRegardTo
   ASSERT_EQ(platform().createDirectory(at(u"Find")), kErrorSuccess);
   ASSERT_EQ(platform().createDirectory(at(u"Find\\sub")), kErrorSuccess);
   for (const char16_t* name : {u"a.txt", u"ab.txt", u"b.dat", u"noext"}) {
-    ASSERT_TRUE(writeText(platform(), at(u"Find\\") + name, "x"));
+    ASSERT_TRUE(writeFile(platform(), at(u"Find\\") + name, "x"));
   }
   using Names = std::vector<std::u16string>;
   const Names all = {u"a.txt", u"ab.txt", u"b.dat", u"noext", u"sub"};
@@ -164,7 +164,7 @@ TEST_F(ContractFiles, SearchesMatchStarQuestionMarkAndStarDotStarWithoutRegardTo
 
 TEST_F(ContractFiles, EntriesTellFoldersAndTheWholeSize) {
   ASSERT_EQ(platform().createDirectory(at(u"sub")), kErrorSuccess);
-  ASSERT_TRUE(writeText(platform(), at(u"small.txt"), "12345"));
+  ASSERT_TRUE(writeFile(platform(), at(u"small.txt"), "12345"));
   // Beyond 4 GiB: only the last bytes are written, the rest is a hole.
   constexpr std::uint64_t kLarge = (std::uint64_t{5} << 30) + 3;
   {
@@ -200,7 +200,7 @@ TEST_F(ContractFiles, EntriesTellFoldersAndTheWholeSize) {
 
 TEST_F(ContractFiles, AFileHeldOpenAllowsOnlyWhatItsOpenShares) {
   const std::u16string path = at(u"held.txt");
-  ASSERT_TRUE(writeText(platform(), path, "held"));
+  ASSERT_TRUE(writeFile(platform(), path, "held"));
   enum Use { OpenShared, OpenExclusive, OpenWrite, CopyFrom, CopyOnto, Delete, kUses };
   const auto tryUse = [&](Use use) {
     switch (use) {
@@ -221,7 +221,7 @@ TEST_F(ContractFiles, AFileHeldOpenAllowsOnlyWhatItsOpenShares) {
     }
     return false;
   };
-  ASSERT_TRUE(writeText(platform(), at(u"other.txt"), "held"));
+  ASSERT_TRUE(writeFile(platform(), at(u"other.txt"), "held"));
   // Whether a use goes while the file is held; Either where nothing documents it and the
   // core does not rely on it (a copy from a file being written).
   enum Allowed { No, Yes, Either };
@@ -257,8 +257,8 @@ TEST_F(ContractFiles, AFileHeldOpenAllowsOnlyWhatItsOpenShares) {
 }
 
 TEST_F(ContractFiles, CopiesReplaceAndFailWithoutHarm) {
-  ASSERT_TRUE(writeText(platform(), at(u"a.txt"), "aaa"));
-  ASSERT_TRUE(writeText(platform(), at(u"b.txt"), "b"));
+  ASSERT_TRUE(writeFile(platform(), at(u"a.txt"), "aaa"));
+  ASSERT_TRUE(writeFile(platform(), at(u"b.txt"), "b"));
   ASSERT_EQ(platform().createDirectory(at(u"Folder")), kErrorSuccess);
 
   EXPECT_TRUE(platform().copyFile(at(u"a.txt"), at(u"b.txt")));  // replaces
@@ -268,7 +268,7 @@ TEST_F(ContractFiles, CopiesReplaceAndFailWithoutHarm) {
   EXPECT_TRUE(platform().copyFile(unrooted(u"a.txt"), unrooted(u"d.txt")));
   EXPECT_EQ(readText(platform(), at(u"d.txt")), "aaa");
 
-  ASSERT_TRUE(writeText(platform(), at(u"a.txt"), "own"));
+  ASSERT_TRUE(writeFile(platform(), at(u"a.txt"), "own"));
   struct Row {
     std::u16string source;
     std::u16string destination;
@@ -292,8 +292,8 @@ TEST_F(ContractFiles, CopiesReplaceAndFailWithoutHarm) {
 }
 
 TEST_F(ContractFiles, DeletionRemovesFilesOnly) {
-  ASSERT_TRUE(writeText(platform(), at(u"a.txt"), "a"));
-  ASSERT_TRUE(writeText(platform(), at(u"b.txt"), "b"));
+  ASSERT_TRUE(writeFile(platform(), at(u"a.txt"), "a"));
+  ASSERT_TRUE(writeFile(platform(), at(u"b.txt"), "b"));
   ASSERT_EQ(platform().createDirectory(at(u"Folder")), kErrorSuccess);
 
   EXPECT_FALSE(platform().deleteFile(at(u"a.txt\\")));
@@ -308,7 +308,7 @@ TEST_F(ContractFiles, DeletionRemovesFilesOnly) {
 }
 
 TEST_F(ContractFiles, FreeSpaceIsToldForFoldersOnly) {
-  ASSERT_TRUE(writeText(platform(), at(u"a.txt"), "a"));
+  ASSERT_TRUE(writeFile(platform(), at(u"a.txt"), "a"));
   const auto free = platform().freeBytes(device().scratch());
   ASSERT_TRUE(free.has_value());
   EXPECT_GT(*free, 0u);

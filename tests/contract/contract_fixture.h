@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "contract/contract_device.h"
+#include "support/platform_files.h"
 
 namespace autorun::contract {
 
@@ -27,24 +28,13 @@ inline std::u16string upper(std::u16string text) {
   return text;
 }
 
-inline bool writeText(PlatformServices& platform, const std::u16string& path,
-                      std::string_view bytes) {
-  auto file = platform.openFile(path, FileOpenMode::WriteTruncate);
-  if (!file) return false;
-  std::uint32_t written = 0;
-  return file->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written) &&
-         written == bytes.size();
-}
+using autorun::testing::writeFile;
 
 // The whole content of a file, or nothing when it cannot be opened for shared reading.
 inline std::optional<std::string> readText(PlatformServices& platform, const std::u16string& path) {
   auto file = platform.openFile(path, FileOpenMode::ReadShared);
   if (!file) return std::nullopt;
-  std::string bytes;
-  char buffer[64];
-  std::uint32_t got = 0;
-  while (file->read(buffer, sizeof buffer, got) && got > 0) bytes.append(buffer, got);
-  return bytes;
+  return autorun::testing::readAll(*file);
 }
 
 // The entries a pattern finds, without "." and "..", sorted.

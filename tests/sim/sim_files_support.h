@@ -7,25 +7,12 @@
 #include <vector>
 
 #include "platform/platform_services.h"
+#include "support/platform_files.h"
 
 namespace autorun::sim::files_test {
 
-inline std::string readAll(File& file) {
-  std::string bytes;
-  char buffer[7];
-  std::uint32_t got = 0;
-  while (file.read(buffer, sizeof buffer, got) && got > 0) bytes.append(buffer, got);
-  return bytes;
-}
-
-inline bool writeAll(PlatformServices& platform, const std::u16string& path,
-                     std::string_view bytes) {
-  auto file = platform.openFile(path, FileOpenMode::WriteTruncate);
-  if (!file) return false;
-  std::uint32_t written = 0;
-  return file->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written) &&
-         written == bytes.size();
-}
+using autorun::testing::readAll;
+using autorun::testing::writeFile;
 
 inline std::u16string narrowToWide(std::string_view text) {
   return std::u16string(text.begin(), text.end());

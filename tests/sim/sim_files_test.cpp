@@ -223,8 +223,8 @@ TEST(SimFiles, ACopyThatFailsHalfWayLeavesTheDestinationAsItWas) {
 TEST(SimFiles, WritesAreTracedWithTheirSize) {
   DeviceImage image;
   auto platform = image.platform();
-  ASSERT_TRUE(writeAll(*platform, u"\\Windows\\Start Menu\\Programs\\Atlas.lnk", "1#\"x\""));
-  EXPECT_FALSE(writeAll(*platform, u"\\Nowhere\\Atlas.lnk", "1#\"x\""));
+  ASSERT_TRUE(writeFile(*platform, u"\\Windows\\Start Menu\\Programs\\Atlas.lnk", "1#\"x\""));
+  EXPECT_FALSE(writeFile(*platform, u"\\Nowhere\\Atlas.lnk", "1#\"x\""));
   ASSERT_EQ(platform->trace().size(), 2u);
   EXPECT_EQ(platform->trace()[0],
             (nlohmann::json{{"op", "write_file"},

@@ -46,14 +46,14 @@ TEST(SimFiles, PathsMatchWithoutRegardToCaseAndNewNamesKeepTheirCase) {
   }
 
   // The folder Atlas does not exist yet.
-  EXPECT_FALSE(writeAll(*platform, u"\\program files\\Atlas\\x.txt", ""));
+  EXPECT_FALSE(writeFile(*platform, u"\\program files\\Atlas\\x.txt", ""));
   EXPECT_EQ(platform->createDirectory(u"\\PROGRAM FILES\\Atlas"), kErrorSuccess);
   EXPECT_TRUE(std::filesystem::is_directory(image.dir() / "fs" / "Program Files" / "Atlas"));
   EXPECT_EQ(platform->createDirectory(u"\\program files\\ATLAS"), kErrorAlreadyExists);
   EXPECT_EQ(platform->createDirectory(u"\\Program Files\\Missing\\Sub"), kErrorPathNotFound);
   EXPECT_EQ(platform->createDirectory(u"\\Storage Card\\2577\\autorun_8.qlm\\Sub"),
             kErrorPathNotFound);
-  ASSERT_TRUE(writeAll(*platform, u"\\program files\\atlas\\Data.BIN", "0123456789"));
+  ASSERT_TRUE(writeFile(*platform, u"\\program files\\atlas\\Data.BIN", "0123456789"));
   EXPECT_EQ(image.readFile(u"\\Program Files\\Atlas\\Data.BIN"), "0123456789");
   EXPECT_EQ(platform->fileAttributes(u"\\PROGRAM FILES\\ATLAS"), kAttributeDirectory);
   EXPECT_EQ(platform->fileAttributes(u"\\"), kAttributeDirectory);
@@ -220,9 +220,9 @@ TEST(SimFiles, PathsOverTheLimitFail) {
   const std::u16string longest = pathOfLength(kMaxPathLength);
   const std::u16string tooLong = pathOfLength(kMaxPathLength + 1);
   // The host allows 255-byte names; the longest device name here is 245.
-  EXPECT_TRUE(writeAll(*platform, longest, "x"));
+  EXPECT_TRUE(writeFile(*platform, longest, "x"));
   EXPECT_NE(platform->fileAttributes(longest), kInvalidAttributes);
-  EXPECT_FALSE(writeAll(*platform, tooLong, "x"));
+  EXPECT_FALSE(writeFile(*platform, tooLong, "x"));
   EXPECT_EQ(platform->fileAttributes(tooLong), kInvalidAttributes);
   EXPECT_EQ(platform->createDirectory(tooLong), kErrorPathNotFound);
   EXPECT_FALSE(platform->hostPath(tooLong).has_value());
